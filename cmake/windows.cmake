@@ -1,0 +1,43 @@
+# The plug-in, its tests, the command-line host and the benchmark.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+# qibor.sph must load with nothing beside it: the C and C++ runtimes are
+# linked in.
+if(MSVC)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+else()
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+add_library(qibor_core STATIC
+  interface/settings.cpp
+  interface/win_path.cpp
+  interface/plugin_info.cpp
+  interface/ansi_text.cpp
+  listing/tar_tool.cpp
+  listing/request_lock.cpp
+  listing/listing_builder.cpp
+  listing/listing_cache.cpp
+  probe/probe.cpp
+  extract/extract_member.cpp
+)
+target_link_libraries(qibor_core PUBLIC qibor_pure shlwapi)
+qibor_warnings(qibor_core)
+
+add_library(qibor SHARED
+  qibor.def
+  interface/dllmain.cpp
+  interface/exports_wide.cpp
+  interface/exports_ansi.cpp
+)
+target_link_libraries(qibor PRIVATE qibor_core)
+set_target_properties(qibor PROPERTIES PREFIX "" SUFFIX ".sph" OUTPUT_NAME qibor)
+qibor_warnings(qibor)
+
+add_subdirectory(tools)
+if(QIBOR_BUILD_TESTS)
+  add_subdirectory(tests)
+endif()
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/bench/CMakeLists.txt)
+  add_subdirectory(bench)
+endif()

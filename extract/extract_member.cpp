@@ -1,0 +1,139 @@
+#include "extract/extract_member.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
+
+#include "extract/member_path.h"
+#include "interface/settings.h"
+#include "interface/win_owners.h"
+#include "interface/win_path.h"
+#include "listing/listing_builder.h"
+#include "listing/listing_cache.h"
+#include "listing/request_lock.h"
+#include "listing/tar_tool.h"
+
+namespace qibor {
+namespace {
+
+// Reads and writes go in pieces: one call moves less than 4 GiB.
+constexpr DWORD kPieceBytes = 1u << 24;
+
+std::wstring ExtractionCommand(const std::wstring& toolPath, const std::wstring& archivePath,
+                               const std::wstring& workDirectory, const std::wstring& memberPath) {
+  return QuoteArgument(toolPath) + L" xf " + QuoteArgument(archivePath) + L" -C" + QuoteArgument(workDirectory) +
+         L" -- " + QuoteArgument(EscapeMemberPattern(memberPath));
+}
+
+// Reads the extracted file whole into a new block.
+ResultCode LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block) {
+  UniqueHandle file;
+  for (DWORD waited = 0;; waited += 10) {
+    file.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file.valid() || GetLastError() != ERROR_SHARING_VIOLATION || waited >= 2000) break;
+    Sleep(10);
+  }
+  if (!file.valid()) return ReadError;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return ReadError;
+  const auto total = static_cast<std::uint64_t>(size.QuadPart);
+  if (total > static_cast<std::uint64_t>(SIZE_MAX)) return OutOfMemory;
+  block.reset(LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(total)));
+  if (!block) return OutOfMemory;
+  auto* bytes = block.as<unsigned char>();
+  std::uint64_t done = 0;
+  while (done < total) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::uint64_t>(total - done, kPieceBytes));
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes + done, piece, &read, nullptr) || read == 0) {
+      block.reset();
+      return ReadError;
+    }
+    done += read;
+  }
+  return Success;
+}
+
+}  // namespace
+
+ResultCode ExtractMember(const std::wstring& archivePath, HLOCAL* blockOut, const ArchiveEntryW& record) {
+  const std::wstring toolPath = ToolPath();
+  const std::optional<ToolListing> listing = ListArchiveMembers(toolPath, archivePath);
+  if (!listing || record.position >= listing->kept.size()) return ReadError;
+  const std::wstring& memberPath = listing->plainLines[listing->kept[record.position].line];
+  if (!IsSafeMemberPath(memberPath)) return ReadError;
+
+  const std::wstring workDirectory = WorkDirectory();
+  if (workDirectory.empty()) return ReadError;
+  const std::wstring extractedPath = CombinePath(workDirectory, ExtractedRelativePath(memberPath));
+  if (extractedPath.empty()) return ReadError;
+  // A file already there is a leftover of an interrupted request.
+  if (FileExists(extractedPath) && !DeleteFileRetrying(extractedPath)) return ReadError;
+
+  const std::wstring command = ExtractionCommand(toolPath, archivePath, workDirectory, memberPath);
+  const bool ran = RunHidden(command, PlainListingFile(), ErrorStream::Discard);
+  DeleteFileRetrying(PlainListingFile());
+  if (!ran || !FileExists(extractedPath)) {
+    if (FileExists(extractedPath)) DeleteFileRetrying(extractedPath);
+    return ReadError;
+  }
+
+  UniqueLocal block;
+  const ResultCode loaded = LoadFileIntoBlock(extractedPath, block);
+  DeleteFileRetrying(extractedPath);
+  if (loaded != Success) return loaded;
+  *blockOut = block.release();
+  return Success;
+}
+
+ResultCode WriteNewFile(const std::wstring& outputPath, const void* bytes, std::uint64_t size) {
+  UniqueHandle file(CreateFileW(outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+  if (!file.valid()) return WriteError;
+  const auto* data = static_cast<const unsigned char*>(bytes);
+  std::uint64_t done = 0;
+  bool complete = true;
+  while (done < size) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::uint64_t>(size - done, kPieceBytes));
+    DWORD written = 0;
+    if (!WriteFile(file.get(), data + done, piece, &written, nullptr) || written != piece) {
+      complete = false;
+      break;
+    }
+    done += written;
+  }
+  if (complete && !FlushFileBuffers(file.get()) && GetLastError() != ERROR_INVALID_FUNCTION) complete = false;
+  file.reset();
+  if (!complete) {
+    // The file was made by this call, so an incomplete one is removed.
+    DeleteFileW(outputPath.c_str());
+    return WriteError;
+  }
+  return Success;
+}
+
+ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, const std::wstring& destFolder,
+                       HLOCAL* blockOut, std::uint32_t flag) {
+  if ((flag & 7) != 0) return NotImplemented;
+  const bool toMemory = (flag & 0x100) != 0;
+
+  RequestLock lock;
+  ArchiveEntryW record{};
+  record.position = position;
+  const ResultCode found = LookupOrBuildListing(archivePath, 0, nullptr, &record);
+  if (found != Success) return found;
+
+  if (toMemory) return ExtractMember(archivePath, blockOut, record);
+
+  HLOCAL extracted = nullptr;
+  const ResultCode result = ExtractMember(archivePath, &extracted, record);
+  if (result != Success) return result;
+  UniqueLocal block(extracted);
+  const std::wstring name(record.name);
+  if (!IsPlainFileName(name)) return WriteError;
+  const std::wstring outputPath = CombinePath(destFolder, name);
+  if (outputPath.empty()) return WriteError;
+  return WriteNewFile(outputPath, block.get(), LocalSize(block.get()));
+}
+
+}  // namespace qibor

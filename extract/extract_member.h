@@ -1,0 +1,28 @@
+#pragma once
+// Getting one member's bytes through the tool: into a block for the host, or
+// into a new file in the host's folder.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "interface/records.h"
+
+namespace qibor {
+
+// Lists the archive afresh, finds the kept member at the record's position,
+// has the tool extract it alone into the work folder, and reads it into a new
+// LocalAlloc block stored at *blockOut. 0 on delivery; otherwise 6 (4 when
+// memory ran out) and *blockOut as it was. The caller holds the request lock.
+ResultCode ExtractMember(const std::wstring& archivePath, HLOCAL* blockOut, const ArchiveEntryW& record);
+
+// The body of GetFileW: the member at `position`, into the host's handle
+// variable (bit 8 of flag set) or as a new file in the folder `destFolder`.
+ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, const std::wstring& destFolder,
+                       HLOCAL* blockOut, std::uint32_t flag);
+
+// Writes the whole block as a new file; never overwrites. 0, or 9 with no
+// file left behind by this call.
+ResultCode WriteNewFile(const std::wstring& outputPath, const void* bytes, std::uint64_t size);
+
+}  // namespace qibor

@@ -1,0 +1,100 @@
+// The wide exports: UTF-16 text in and out.
+#include <cstring>
+#include <string>
+
+#include "extract/extract_member.h"
+#include "interface/boundary.h"
+#include "interface/exports.h"
+#include "interface/plugin_info.h"
+#include "listing/listing_cache.h"
+#include "listing/request_lock.h"
+#include "probe/probe.h"
+
+using namespace qibor;
+
+namespace {
+
+// Host paths are at most 259 units; longer text is refused, never cut.
+bool FitsPath(LPCWSTR text) { return text != nullptr && wcsnlen(text, MAX_PATH) < MAX_PATH; }
+
+// A value is a file handle only when nothing above bit 15 is set; anything
+// else is the host's pointer to the file's first bytes.
+bool IsHandleValue(const void* source) { return (reinterpret_cast<std::uintptr_t>(source) >> 16) == 0; }
+
+}  // namespace
+
+namespace qibor {
+
+// Shared by the wide and the ANSI form once the path is UTF-16.
+int IsSupportedWide(const std::wstring* archivePath, void* source) {
+  unsigned char header[8] = {};
+  if (IsHandleValue(source)) {
+    DWORD read = 0;
+    if (!ReadFile(static_cast<HANDLE>(source), header, sizeof(header), &read, nullptr)) return 0;
+  }
+  if (archivePath == nullptr || archivePath->empty()) return 0;
+  RequestLock lock;
+  return ProbeArchive(*archivePath, header) ? 1 : 0;
+}
+
+}  // namespace qibor
+
+extern "C" int WINAPI GetPluginInfoW(int index, LPWSTR buffer, int bufferLength) {
+  return Guarded(0, 0, [&] {
+    std::wstring text;
+    if (!PluginInfoText(index, text)) return 0;
+    return CopyToHostBuffer(text, buffer, bufferLength);
+  });
+}
+
+extern "C" int WINAPI IsSupportedW(LPCWSTR archivePath, void* source) {
+  return Guarded(0, 0, [&] {
+    if (archivePath != nullptr && !FitsPath(archivePath)) return IsSupportedWide(nullptr, source);
+    const std::wstring path = archivePath != nullptr ? std::wstring(archivePath) : std::wstring();
+    return IsSupportedWide(archivePath != nullptr ? &path : nullptr, source);
+  });
+}
+
+extern "C" int WINAPI GetArchiveInfoW(LPCWSTR archivePath, LONG_PTR offset, unsigned int flag, HLOCAL* listOut) {
+  return Guarded(ReadError, OutOfMemory, [&] {
+    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
+    if (listOut == nullptr) return static_cast<int>(ReadError);
+    *listOut = nullptr;
+    if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
+    const std::wstring path(archivePath);
+    RequestLock lock;
+    TheListingCache().Clear();
+    return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int32_t>(offset), listOut, nullptr));
+  });
+}
+
+extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR memberName, unsigned int flag,
+                                   ArchiveEntryW* recordOut) {
+  return Guarded(ReadError, OutOfMemory, [&] {
+    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
+    if (recordOut == nullptr || memberName == nullptr || !FitsPath(archivePath)) return static_cast<int>(ReadError);
+    // A name that does not fit the record's field cannot be any member's.
+    if (wcsnlen(memberName, kRecordTextUnits) >= kRecordTextUnits) return static_cast<int>(NotImplemented);
+    const std::wstring path(archivePath);
+    RequestLock lock;
+    TheListingCache().Clear();
+    lstrcpyW(recordOut->name, memberName);
+    return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int32_t>(offset), nullptr, recordOut));
+  });
+}
+
+extern "C" int WINAPI GetFileW(LPCWSTR archivePath, LONG_PTR memberPosition, LPWSTR dest, unsigned int flag,
+                               FARPROC /*progressCallback*/, LONG_PTR /*userData*/) {
+  return Guarded(ReadError, OutOfMemory, [&] {
+    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
+    const bool toMemory = (flag & 0x100) != 0;
+    if (dest == nullptr) return static_cast<int>(toMemory ? ReadError : WriteError);
+    if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
+    if (!toMemory && !FitsPath(dest)) return static_cast<int>(WriteError);
+    const std::wstring path(archivePath);
+    const std::wstring folder = toMemory ? std::wstring() : std::wstring(dest);
+    HLOCAL* blockOut = toMemory ? reinterpret_cast<HLOCAL*>(dest) : nullptr;
+    return static_cast<int>(
+        FetchMember(path, static_cast<std::uint64_t>(memberPosition), folder, blockOut, flag));
+  });
+}

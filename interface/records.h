@@ -1,0 +1,80 @@
+#pragma once
+// The records and result codes qibor exchanges with the host. Hosts read the
+// records by byte offset, so their layout is fixed and checked at compile time.
+// No Windows header here: the layout is also checked by native builds.
+#include <cstddef>
+#include <cstdint>
+
+namespace qibor {
+
+// UTF-16 code unit of the wide record: wchar_t on Windows, char16_t elsewhere,
+// so the layout is the same on every build.
+#if defined(_WIN32)
+using RecordChar = wchar_t;
+#else
+using RecordChar = char16_t;
+#endif
+static_assert(sizeof(RecordChar) == 2);
+
+inline constexpr std::size_t kRecordTextUnits = 200;
+
+struct ArchiveEntryW {
+  RecordChar method[4];
+  std::uint64_t position;
+  std::uint64_t compressedSize;
+  std::uint64_t size;
+  std::int64_t timestamp;
+  RecordChar path[kRecordTextUnits];
+  RecordChar name[kRecordTextUnits];
+  std::uint32_t crc;
+  std::uint32_t alignment;
+};
+
+struct ArchiveEntryA {
+  char method[8];
+  std::uint64_t position;
+  std::uint64_t compressedSize;
+  std::uint64_t size;
+  std::int64_t timestamp;
+  char path[kRecordTextUnits];
+  char name[kRecordTextUnits];
+  std::uint32_t crc;
+  std::uint32_t alignment;
+};
+
+static_assert(sizeof(ArchiveEntryW) == 848);
+static_assert(offsetof(ArchiveEntryW, position) == 8);
+static_assert(offsetof(ArchiveEntryW, compressedSize) == 16);
+static_assert(offsetof(ArchiveEntryW, size) == 24);
+static_assert(offsetof(ArchiveEntryW, timestamp) == 32);
+static_assert(offsetof(ArchiveEntryW, path) == 40);
+static_assert(offsetof(ArchiveEntryW, name) == 440);
+static_assert(offsetof(ArchiveEntryW, crc) == 840);
+static_assert(offsetof(ArchiveEntryW, alignment) == 844);
+
+static_assert(sizeof(ArchiveEntryA) == 448);
+static_assert(offsetof(ArchiveEntryA, position) == 8);
+static_assert(offsetof(ArchiveEntryA, compressedSize) == 16);
+static_assert(offsetof(ArchiveEntryA, size) == 24);
+static_assert(offsetof(ArchiveEntryA, timestamp) == 32);
+static_assert(offsetof(ArchiveEntryA, path) == 40);
+static_assert(offsetof(ArchiveEntryA, name) == 240);
+static_assert(offsetof(ArchiveEntryA, crc) == 440);
+static_assert(offsetof(ArchiveEntryA, alignment) == 444);
+
+// Results of the listing and extraction exports.
+enum ResultCode : std::int32_t {
+  Success = 0,
+  NotImplemented = -1,
+  UnknownFormat = 2,
+  OutOfMemory = 4,
+  ReadError = 6,
+  WriteError = 9,
+};
+
+// A list ends at the first record whose first method byte is zero.
+inline bool IsTerminator(const ArchiveEntryW& entry) {
+  return (static_cast<std::uint16_t>(entry.method[0]) & 0xFF) == 0;
+}
+
+}  // namespace qibor

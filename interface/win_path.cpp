@@ -1,0 +1,38 @@
+#include "interface/win_path.h"
+
+#include <shlwapi.h>
+
+#include <vector>
+
+namespace qibor {
+
+std::wstring CombinePath(std::wstring_view folder, std::wstring_view name) {
+  if (folder.size() >= MAX_PATH || name.size() >= MAX_PATH) return {};
+  const std::wstring folderText(folder);
+  const std::wstring nameText(name);
+  wchar_t combined[MAX_PATH] = {};
+  if (PathCombineW(combined, folderText.c_str(), nameText.c_str()) == nullptr) return {};
+  return combined;
+}
+
+std::wstring ModuleFilePath(HMODULE module) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) return std::wstring(buffer.data(), length);
+    if (buffer.size() >= 32768) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace qibor

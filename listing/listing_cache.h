@@ -1,0 +1,59 @@
+#pragma once
+// The last sixteen member lists, keyed by archive path, so a fetch that
+// follows a listing finds its record without running the tool again.
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+#include "interface/records.h"
+#include "interface/win_owners.h"
+
+namespace qibor {
+
+class ListingCache {
+ public:
+  static constexpr int kSlots = 16;
+  // Lookup's answer when the path is not cached.
+  static constexpr int kNotCached = -1;
+
+  ListingCache();
+  ListingCache(const ListingCache&) = delete;
+  ListingCache& operator=(const ListingCache&) = delete;
+  ~ListingCache();
+
+  // Takes ownership of the list, overwriting the oldest slot once all are used.
+  void Store(const std::wstring& archivePath, UniqueLocal list);
+  void Clear();
+  // Newest first. With listOut: a copy of the whole list (0, or 4 when the
+  // copy cannot be allocated). With a query: the record matching the query's
+  // name (case-insensitive) or, for an empty name, its position, copied over
+  // the query (0, or 2 when no record matches). kNotCached when the path has
+  // no list here.
+  int Lookup(const std::wstring& archivePath, HLOCAL* listOut, ArchiveEntryW* query);
+
+ private:
+  struct Slot {
+    UniqueLocal list;
+    std::wstring archivePath;
+  };
+  CRITICAL_SECTION lock_;
+  std::array<Slot, kSlots> slots_;
+  int next_ = 0;
+};
+
+// Copies a whole list into a new block for the host: 0, or 4.
+ResultCode CopyList(HLOCAL list, HLOCAL* listOut);
+// Finds a record by name, or by position when the query's name is empty.
+const ArchiveEntryW* FindRecord(HLOCAL list, const ArchiveEntryW& query);
+
+// The process's cache.
+ListingCache& TheListingCache();
+
+// Answers from the cache, or checks, probes and lists the archive, stores the
+// new list and answers from it. Exactly one of listOut and query is given.
+// The caller holds the request lock.
+ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int32_t offset, HLOCAL* listOut,
+                                ArchiveEntryW* query);
+
+}  // namespace qibor

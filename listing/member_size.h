@@ -1,0 +1,22 @@
+#pragma once
+// Takes a member's size out of one line of the tool's verbose listing. Pure
+// text work, no Windows header.
+#include <cstdint>
+#include <string_view>
+
+namespace qibor {
+
+// The verbose line is cut back from the member path (the plain line) field by
+// field: path, the date's time or year, day and month; what is left ends in
+// the size. Lines of any other shape give whatever number is met there, often
+// 0, which drops the member.
+std::int64_t ParseMemberSize(std::wstring_view verboseLine, std::wstring_view plainLine);
+
+// maxMB in bytes, in 64 bits; 0 or less keeps nothing.
+std::int64_t SizeLimitFromMaxMB(int maxMB);
+
+// A member is listed (and counted for its position) when its size is above
+// zero and within the limit.
+inline bool IsKeptMember(std::int64_t size, std::int64_t limit) { return size > 0 && size <= limit; }
+
+}  // namespace qibor

@@ -1,0 +1,206 @@
+#include "listing/tar_tool.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "interface/win_owners.h"
+#include "interface/win_path.h"
+#include "listing/captured_lines.h"
+
+namespace qibor {
+namespace {
+
+// Under Wine the console host of a CREATE_NO_WINDOW child, and on Windows a
+// virus scanner, can hold a fresh file for a moment after the tool exits.
+constexpr DWORD kBusyRetryMilliseconds = 2000;
+constexpr DWORD kBusyRetryStep = 10;
+
+bool IsBusyError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+template <typename Attempt>
+auto RetryWhileBusy(Attempt attempt) {
+  DWORD waited = 0;
+  for (;;) {
+    auto result = attempt();
+    if (result.first || !IsBusyError(GetLastError()) || waited >= kBusyRetryMilliseconds) return result;
+    Sleep(kBusyRetryStep);
+    waited += kBusyRetryStep;
+  }
+}
+
+UniqueHandle OpenCaptureFile(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  auto result = RetryWhileBusy([&] {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return std::make_pair(h != INVALID_HANDLE_VALUE, h);
+  });
+  return UniqueHandle(result.first ? result.second : nullptr);
+}
+
+}  // namespace
+
+std::wstring WorkDirectory() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  if (length == 0 || length > MAX_PATH) return {};
+  return CombinePath(temp, L"qibor");
+}
+
+void EnsureWorkDirectory() {
+  const std::wstring folder = WorkDirectory();
+  if (!folder.empty() && !IsDirectory(folder)) CreateDirectoryW(folder.c_str(), nullptr);
+}
+
+std::wstring PlainListingFile() {
+  const std::wstring folder = WorkDirectory();
+  return folder.empty() ? folder : CombinePath(folder, L"qibor.txt");
+}
+
+std::wstring VerboseListingFile() {
+  const std::wstring folder = WorkDirectory();
+  return folder.empty() ? folder : CombinePath(folder, L"qiborv.txt");
+}
+
+std::wstring QuoteArgument(std::wstring_view argument) {
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == L'"') {
+      // Backslashes before a quotation mark are doubled, and the mark escaped.
+      quoted.append(backslashes * 2 + 1, L'\\');
+    } else {
+      quoted.append(backslashes, L'\\');
+    }
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  // Backslashes before the closing mark are doubled so they stay literal.
+  quoted.append(backslashes * 2, L'\\');
+  quoted.push_back(L'"');
+  return quoted;
+}
+
+std::wstring PlainListingCommand(const std::wstring& toolPath, const std::wstring& archivePath) {
+  return QuoteArgument(toolPath) + L" tf " + QuoteArgument(archivePath);
+}
+
+std::wstring VerboseListingCommand(const std::wstring& toolPath, const std::wstring& archivePath) {
+  return QuoteArgument(toolPath) + L" tvf " + QuoteArgument(archivePath);
+}
+
+bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors) {
+  // CreateProcessW's limit for a command line, terminator included.
+  if (commandLine.empty() || commandLine.size() >= 32768 || capturePath.empty()) return false;
+  UniqueHandle capture = OpenCaptureFile(capturePath);
+  if (!capture.valid()) return false;
+
+  // Only the capture handle is handed to the child, not every inheritable
+  // handle the host happens to have open.
+  HANDLE inherited[1] = {capture.get()};
+  SIZE_T attributeSize = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
+  auto attributeStorage = std::make_unique<unsigned char[]>(attributeSize);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeStorage.get());
+  if (!InitializeProcThreadAttributeList(attributes, 1, 0, &attributeSize)) return false;
+  const bool listed = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                                sizeof(inherited), nullptr, nullptr) != FALSE;
+
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof(startup);
+  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+  startup.StartupInfo.wShowWindow = SW_HIDE;
+  startup.StartupInfo.hStdOutput = capture.get();
+  startup.StartupInfo.hStdError = errors == ErrorStream::Capture ? capture.get() : nullptr;
+  startup.lpAttributeList = listed ? attributes : nullptr;
+
+  std::wstring writable = commandLine;
+  PROCESS_INFORMATION process{};
+  const DWORD flags = CREATE_NO_WINDOW | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  const BOOL started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                                      &startup.StartupInfo, &process);
+  DeleteProcThreadAttributeList(attributes);
+  if (!started) return false;
+  UniqueHandle processHandle(process.hProcess);
+  UniqueHandle threadHandle(process.hThread);
+  WaitForSingleObject(processHandle.get(), INFINITE);
+  return true;
+}
+
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+  auto opened = RetryWhileBusy([&] {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return std::make_pair(h != INVALID_HANDLE_VALUE, h);
+  });
+  if (!opened.first) return std::nullopt;
+  UniqueHandle file(opened.second);
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return std::nullopt;
+  std::string bytes;
+  try {
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes.data() + done, piece, &read, nullptr)) return std::nullopt;
+    if (read == 0) break;
+    done += read;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+bool DeleteFileRetrying(const std::wstring& path) {
+  auto result = RetryWhileBusy([&] {
+    const bool deleted = DeleteFileW(path.c_str()) != FALSE;
+    return std::make_pair(deleted || GetLastError() == ERROR_FILE_NOT_FOUND, 0);
+  });
+  return result.first;
+}
+
+std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& capturePath,
+                                             ErrorStream errors) {
+  if (!RunHidden(commandLine, capturePath, errors)) return std::nullopt;
+  std::optional<std::string> output = ReadWholeFile(capturePath);
+  DeleteFileRetrying(capturePath);
+  return output;
+}
+
+UINT ToolOutputCodePage() {
+  UINT codePage = 0;
+  if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                      reinterpret_cast<LPWSTR>(&codePage), sizeof(codePage) / sizeof(wchar_t)) == 0 ||
+      codePage == 0) {
+    return GetACP();
+  }
+  return codePage;
+}
+
+std::wstring DecodeToolText(std::string_view bytes, UINT codePage) {
+  if (bytes.empty()) return {};
+  const int length = static_cast<int>(bytes.size());
+  const int units = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+  if (units <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(units), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), length, text.data(), units);
+  return text;
+}
+
+std::vector<std::wstring> DecodeCapturedLines(std::string_view output) {
+  const UINT codePage = ToolOutputCodePage();
+  std::vector<std::wstring> lines;
+  for (const CapturedLine& line : SplitCapturedLines(output)) lines.push_back(DecodeToolText(line.text, codePage));
+  return lines;
+}
+
+}  // namespace qibor

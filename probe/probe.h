@@ -1,0 +1,20 @@
+#pragma once
+// Whether qibor takes a file as an archive: the tool must be able to list it,
+// and for the extensions under the `tar` setting its member names must be
+// plain ASCII.
+#include <string>
+#include <string_view>
+
+namespace qibor {
+
+// True when the extension occurs in the list (both lower-cased, a plain
+// substring search), and always when the list is empty.
+bool ExtensionInList(std::wstring_view extension, std::wstring_view extensionList);
+
+// Runs the tool's verbose listing of the file, its error stream captured too,
+// and accepts unless the tool cannot run, refuses to open the file, or a
+// checked name is not plain ASCII. Never writes the caller's path. The caller
+// holds the request lock.
+bool ProbeArchive(const std::wstring& archivePath, const unsigned char* header);
+
+}  // namespace qibor

@@ -1,0 +1,37 @@
+#include "probe/probe_lines.h"
+
+namespace qibor {
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string_view VerboseLineName(std::string_view line) {
+  constexpr int kFieldsBeforeName = 8;
+  std::size_t i = 0;
+  for (int field = 0; field < kFieldsBeforeName; ++field) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    if (i == line.size()) return line;
+    while (i < line.size() && line[i] != ' ') ++i;
+    if (i == line.size()) return line;
+  }
+  return line.substr(i + 1);  // line[i] is the single space before the name
+}
+
+bool IsOpenErrorLine(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  if (line.substr(0, colon).find(' ') != std::string_view::npos) return false;
+  return StartsWithIgnoringCase(line.substr(colon), ": Error opening archive: ");
+}
+
+}  // namespace qibor

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the tool build need.
+# Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build make g++ clang
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+  libz-mingw-w64-dev
+  wine wine64
+  libarchive-tools xz-utils
+  locales dpkg-dev
+  googletest
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+sources=/etc/apt/sources.list.d/debian.sources
+need_update=0
+# apt-get source needs deb-src entries beside the deb ones.
+if [ -f "$sources" ] && ! grep -q '^Types:.*deb-src' "$sources"; then
+  "${sudo_cmd[@]}" sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
+  need_update=1
+fi
+if [ ${#missing[@]} -gt 0 ]; then need_update=1; fi
+
+if [ "$need_update" -eq 1 ]; then
+  "${sudo_cmd[@]}" apt-get update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Code-page tests run Wine under a Japanese locale (ANSI code page 932).
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  if ! grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'ja_JP.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${sudo_cmd[@]}" locale-gen >/dev/null
+fi

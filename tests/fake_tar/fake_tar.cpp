@@ -1,0 +1,109 @@
+// A scripted stand-in for tar.exe, for what the real tool cannot be made to
+// do. It reads its script from files beside itself:
+//   tf.out, tvf.out  bytes written to standard output for "tf" and "tvf"
+//   xf.out           bytes of the file an "xf" run writes for its member
+// and appends every command line it is started with to runs.log (UTF-8).
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring OwnFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path);
+  return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
+}
+
+void WriteAll(HANDLE out, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD written = 0;
+    if (!WriteFile(out, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr)) return;
+    done += written;
+  }
+}
+
+void AppendLog(const std::wstring& folder, const wchar_t* commandLine) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, commandLine, -1, nullptr, 0, nullptr, nullptr);
+  std::string line(static_cast<std::size_t>(length > 0 ? length - 1 : 0), '\0');
+  if (length > 1) WideCharToMultiByte(CP_UTF8, 0, commandLine, -1, line.data(), length, nullptr, nullptr);
+  line += "\n";
+  const std::wstring log = folder + L"\\runs.log";
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      WriteAll(file, line);
+      CloseHandle(file);
+      return;
+    }
+    Sleep(10);
+  }
+}
+
+// Undoes the pattern escapes of a member argument.
+std::wstring Unescape(const std::wstring& pattern) {
+  std::wstring text;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == L'\\' && i + 1 < pattern.size()) ++i;
+    text.push_back(pattern[i]);
+  }
+  return text;
+}
+
+void Extract(const std::wstring& folder, const std::vector<std::wstring>& args) {
+  std::wstring target;
+  std::wstring member;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i].rfind(L"-C", 0) == 0) target = args[i].substr(2);
+    if (args[i] == L"--" && i + 1 < args.size()) member = Unescape(args[i + 1]);
+  }
+  if (target.empty() || member.empty()) return;
+  std::wstring path = target;
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = member.find(L'/', start);
+    if (slash == std::wstring::npos) {
+      path += L"\\" + member.substr(start);
+      break;
+    }
+    path += L"\\" + member.substr(start, slash - start);
+    CreateDirectoryW(path.c_str(), nullptr);
+    start = slash + 1;
+  }
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  WriteAll(file, ReadFileBytes(folder + L"\\xf.out"));
+  CloseHandle(file);
+}
+
+}  // namespace
+
+int main() {
+  const std::wstring folder = OwnFolder();
+  const wchar_t* commandLine = GetCommandLineW();
+  AppendLog(folder, commandLine);
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(commandLine, &count);
+  std::vector<std::wstring> args(argv, argv + count);
+  LocalFree(argv);
+  if (args.size() < 2) return 1;
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (args[1] == L"tf") WriteAll(out, ReadFileBytes(folder + L"\\tf.out"));
+  if (args[1] == L"tvf") WriteAll(out, ReadFileBytes(folder + L"\\tvf.out"));
+  if (args[1] == L"xf") Extract(folder, args);
+  return 0;
+}

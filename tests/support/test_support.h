@@ -1,0 +1,66 @@
+#pragma once
+// Shared by the Windows-side tests: where fixtures and tools are, scratch
+// folders, settings files and the scripted stand-in tool.
+#include <windows.h>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qibor::test {
+
+// A Linux path as Wine shows it to Windows programs (drive Z:).
+std::wstring WindowsPath(const std::string& unixPath);
+std::wstring FixturePath(const std::wstring& name);
+std::wstring RealToolDir();
+
+std::string ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::wstring Utf8ToWide(const std::string& text);
+
+// A fresh folder under the temp folder, removed with everything in it.
+class TestFolder {
+ public:
+  explicit TestFolder(const std::wstring& name);
+  TestFolder(const TestFolder&) = delete;
+  TestFolder& operator=(const TestFolder&) = delete;
+  ~TestFolder();
+  const std::wstring& path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+void RemoveTree(const std::wstring& path);
+
+using Settings = std::initializer_list<std::pair<const wchar_t*, std::wstring>>;
+// Writes a settings file with the given keys of "UserSetting" (and only them).
+void WriteSettings(const std::wstring& iniPath, Settings settings);
+// The settings file of the running test program (its own path with ".ini").
+std::wstring OwnSettingsPath();
+
+// Every file and folder left below the work folder, relative to it.
+std::vector<std::wstring> WorkFolderEntries();
+// Whether a capture file is in the work folder.
+bool CaptureFilesPresent();
+
+// The scripted stand-in tool in a folder of its own.
+class FakeTool {
+ public:
+  FakeTool();
+  const std::wstring& dir() const { return folder_.path(); }
+  void SetPlain(const std::string& bytes);
+  void SetVerbose(const std::string& bytes);
+  void SetExtracted(const std::string& bytes);
+  // Replaces tar.exe by a file that cannot be started.
+  void MakeUnstartable();
+  std::vector<std::wstring> Runs() const;
+  void ClearRuns();
+
+ private:
+  TestFolder folder_;
+};
+
+}  // namespace qibor::test
