@@ -17,7 +17,7 @@ for dll in $imports; do
   fi
 done
 
-exports="$(printf '%s\n' "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\s*\[/ {print $NF} on && !/^\s*\[/ {on=0}' | sort)"
+exports="$(printf '%s\n' "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^[ \t]*\[/ {print $NF; next} on {on=0}' | sort)"
 expected="$(printf '%s\n' GetArchiveInfo GetArchiveInfoW GetFile GetFileInfo GetFileInfoW GetFileW GetPluginInfo GetPluginInfoW IsSupported IsSupportedW | sort)"
 echo "exports:"; printf '  %s\n' $exports
 if [ "$exports" != "$expected" ]; then

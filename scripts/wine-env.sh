@@ -1,0 +1,19 @@
+# Sourced by the scripts: Wine stays quiet and keeps its prefix in the build
+# tree. Stop the wineserver started here with stop_wine.
+export WINEDEBUG=-all
+export WINEPREFIX="${QIBOR_WINEPREFIX:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine-prefix}"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+start_wine() {
+  mkdir -p "$WINEPREFIX"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "making the Wine prefix in $WINEPREFIX"
+  fi
+  wineboot -i >/dev/null 2>&1 || true
+  # Keep one server for the whole run instead of one per program.
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+stop_wine() {
+  wineserver -k >/dev/null 2>&1 || true
+}

@@ -1,0 +1,181 @@
+// The listing spine through the real tool under Wine, and through the
+// stand-in tool for what the real one cannot be made to print.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "interface/win_owners.h"
+#include "listing/listing_builder.h"
+#include "support/plugin_host.h"
+#include "support/test_support.h"
+
+namespace qibor::test {
+namespace {
+
+struct Listed {
+  ResultCode result;
+  std::vector<ArchiveEntryW> records;
+  SIZE_T blockSize = 0;
+  bool hasBlock = false;
+};
+
+Listed Build(const std::wstring& archive) {
+  HLOCAL list = reinterpret_cast<HLOCAL>(1);
+  Listed listed{BuildListing(archive, &list), {}, 0, list != nullptr};
+  if (list != nullptr) {
+    listed.blockSize = LocalSize(list);
+    listed.records = ListRecords(list);
+    LocalFree(list);
+  }
+  return listed;
+}
+
+std::map<std::wstring, std::uint64_t> SizesByName(const std::vector<ArchiveEntryW>& records) {
+  std::map<std::wstring, std::uint64_t> sizes;
+  for (const ArchiveEntryW& record : records) sizes[RecordName(record)] = record.size;
+  return sizes;
+}
+
+std::int64_t FileUnixTime(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
+}
+
+class RealToolListing : public ::testing::Test {
+ protected:
+  void SetUp() override { WriteSettings(OwnSettingsPath(), {{L"dir", RealToolDir()}}); }
+};
+
+TEST_F(RealToolListing, FreshArchivesListEveryNonEmptyFileWithSizeNameAndArchiveTime) {
+  for (const wchar_t* archive : {L"pictures.7z", L"pictures.zip", L"pictures.tgz", L"pictures.tar"}) {
+    SCOPED_TRACE(testing::Message() << "archive " << std::string(archive, archive + wcslen(archive)));
+    const std::wstring path = FixturePath(archive);
+    const Listed listed = Build(path);
+    ASSERT_EQ(listed.result, Success);
+    const std::map<std::wstring, std::uint64_t> expected{{L"a.png", 5}, {L"b.jpg", 1000}, {L"c.gif", 77777}};
+    EXPECT_EQ(SizesByName(listed.records), expected);  // no folders, no empty file
+    EXPECT_EQ(listed.blockSize, (listed.records.size() + 1) * sizeof(ArchiveEntryW));
+    for (std::size_t i = 0; i < listed.records.size(); ++i) {
+      const ArchiveEntryW& record = listed.records[i];
+      EXPECT_EQ(record.position, i);
+      EXPECT_EQ(record.compressedSize, record.size);
+      EXPECT_EQ(record.timestamp, FileUnixTime(path));
+      EXPECT_EQ(std::memcmp(record.method, L"TAR", 8), 0);
+      EXPECT_EQ(record.path[0], 0);
+      EXPECT_EQ(record.crc, 0u);
+    }
+    EXPECT_FALSE(CaptureFilesPresent());
+  }
+}
+
+TEST_F(RealToolListing, SizeLimitFollowsMaxMB) {
+  const std::wstring path = FixturePath(L"limit.tgz");
+  const std::map<std::wstring, std::map<std::wstring, std::uint64_t>> cases{
+      {L"0", {}},
+      {L"64", {{L"small.bin", 10}, {L"exact.bin", 67108864}}},
+      {L"4096", {{L"small.bin", 10}, {L"exact.bin", 67108864}, {L"over.bin", 67108865}}},
+  };
+  for (const auto& [maxMB, expected] : cases) {
+    WriteSettings(OwnSettingsPath(), {{L"dir", RealToolDir()}, {L"maxMB", maxMB}});
+    const Listed listed = Build(path);
+    ASSERT_EQ(listed.result, Success);
+    EXPECT_EQ(SizesByName(listed.records), expected) << "maxMB " << std::string(maxMB.begin(), maxMB.end());
+  }
+}
+
+TEST_F(RealToolListing, ArchiveDatedAfter2038HasItsRealTime) {
+  const Listed listed = Build(FixturePath(L"dated2040.tar"));
+  ASSERT_EQ(listed.result, Success);
+  ASSERT_FALSE(listed.records.empty());
+  EXPECT_EQ(listed.records[0].timestamp, 2222164800LL);  // 2040-06-01 12:00:00 UTC
+}
+
+TEST_F(RealToolListing, LongMemberPathKeepsLaterSizesRight) {
+  const Listed listed = Build(FixturePath(L"longname.tar"));
+  ASSERT_EQ(listed.result, Success);
+  ASSERT_EQ(listed.records.size(), 4u);
+  EXPECT_EQ(RecordName(listed.records[0]), L"first.png");
+  EXPECT_EQ(listed.records[0].size, 11u);
+  EXPECT_EQ(listed.records[1].size, 22u);
+  EXPECT_EQ(RecordName(listed.records[1]), std::wstring(96, L'n') + L".png");
+  EXPECT_EQ(RecordName(listed.records[2]), L"after.png");
+  EXPECT_EQ(listed.records[2].size, 33u);
+  EXPECT_EQ(RecordName(listed.records[3]), L"last.png");
+  EXPECT_EQ(listed.records[3].size, 44u);
+}
+
+TEST_F(RealToolListing, LeavesTheProcessLocaleAlone) {
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  ASSERT_EQ(Build(FixturePath(L"pictures.7z")).result, Success);
+  EXPECT_EQ(before, std::setlocale(LC_ALL, nullptr));
+}
+
+TEST_F(RealToolListing, MissingArchiveDeliversNoList) {
+  const Listed listed = Build(FixturePath(L"no-such-archive.7z"));
+  EXPECT_NE(listed.result, Success);
+  EXPECT_FALSE(listed.hasBlock);
+}
+
+class StandInListing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteSettings(OwnSettingsPath(), {{L"dir", tool.dir()}});
+    WriteBytes(archive.path() + L"\\x.tar", std::string(1024, 'x'));
+  }
+  FakeTool tool;
+  TestFolder archive{L"archive"};
+  std::wstring ArchivePath() const { return archive.path() + L"\\x.tar"; }
+};
+
+TEST_F(StandInListing, ToolThatPrintsNothingGivesAnEmptyList) {
+  const Listed listed = Build(ArchivePath());
+  ASSERT_EQ(listed.result, Success);
+  EXPECT_TRUE(listed.records.empty());
+  EXPECT_EQ(listed.blockSize, sizeof(ArchiveEntryW));
+  EXPECT_FALSE(CaptureFilesPresent());
+  const std::vector<std::wstring> runs = tool.Runs();
+  ASSERT_EQ(runs.size(), 2u);
+  // The tool path is quoted; the archive path too.
+  EXPECT_EQ(runs[0], L"\"" + tool.dir() + L"\\tar.exe\" tf \"" + ArchivePath() + L"\"");
+  EXPECT_EQ(runs[1], L"\"" + tool.dir() + L"\\tar.exe\" tvf \"" + ArchivePath() + L"\"");
+}
+
+TEST_F(StandInListing, ToolThatCannotStartIsAFailureNotAnEmptyList) {
+  tool.MakeUnstartable();
+  const Listed listed = Build(ArchivePath());
+  EXPECT_EQ(listed.result, ReadError);
+  EXPECT_FALSE(listed.hasBlock);
+}
+
+TEST_F(StandInListing, PlainLinesWithoutVerbosePartnersAreNotListed) {
+  tool.SetPlain("a.png\r\nb.png\r\nc.png\r\n");
+  tool.SetVerbose("-rw-r--r--  0 0      0           7 Dec 09 06:24 a.png\r\n");
+  const Listed listed = Build(ArchivePath());
+  ASSERT_EQ(listed.result, Success);
+  ASSERT_EQ(listed.records.size(), 1u);
+  EXPECT_EQ(RecordName(listed.records[0]), L"a.png");
+  EXPECT_EQ(listed.records[0].size, 7u);
+}
+
+TEST_F(StandInListing, VeryLongLinesStayPaired) {
+  const std::string longName = std::string(600, 'q') + "/" + std::string(300, 'r') + ".png";
+  tool.SetPlain(longName + "\r\nnext.png\r\n");
+  tool.SetVerbose("-rw-r--r--  0 0      0          12 Dec 09 06:24 " + longName +
+                  "\r\n-rw-r--r--  0 0      0          34 Jan 01  2020 next.png\r\n");
+  const Listed listed = Build(ArchivePath());
+  ASSERT_EQ(listed.result, Success);
+  ASSERT_EQ(listed.records.size(), 2u);
+  EXPECT_EQ(listed.records[0].size, 12u);
+  EXPECT_EQ(RecordName(listed.records[0]), std::wstring(199, L'r'));  // cut to the field
+  EXPECT_EQ(listed.records[1].size, 34u);
+  EXPECT_EQ(RecordName(listed.records[1]), L"next.png");
+}
+
+}  // namespace
+}  // namespace qibor::test
