@@ -40,10 +40,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# Code-page tests run Wine under a Japanese locale (ANSI code page 932).
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  if ! grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
-    echo 'ja_JP.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+# Tests run Wine under English (ANSI code page 1252) and Japanese (932)
+# locales.
+for wanted in en_US ja_JP; do
+  if ! locale -a 2>/dev/null | grep -qi "^${wanted}\.utf-\?8$"; then
+    if ! grep -q "^${wanted}.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null; then
+      echo "${wanted}.UTF-8 UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    fi
+    generate=1
   fi
-  "${sudo_cmd[@]}" locale-gen >/dev/null
-fi
+done
+if [ "${generate:-0}" -eq 1 ]; then "${sudo_cmd[@]}" locale-gen >/dev/null; fi

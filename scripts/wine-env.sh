@@ -1,6 +1,9 @@
 # Sourced by the scripts: Wine stays quiet and keeps its prefix in the build
 # tree. Stop the wineserver started here with stop_wine.
 export WINEDEBUG=-all
+# Windows programs see an English user (ANSI code page 1252) unless a test
+# asks for another locale.
+export LC_ALL="${QIBOR_WINE_LOCALE:-en_US.UTF-8}"
 export WINEPREFIX="${QIBOR_WINEPREFIX:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine-prefix}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
