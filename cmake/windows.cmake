@@ -24,8 +24,12 @@ add_library(qibor_core STATIC
 target_link_libraries(qibor_core PUBLIC qibor_pure shlwapi)
 qibor_warnings(qibor_core)
 
+enable_language(RC)
+configure_file(interface/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
+
 add_library(qibor SHARED
   qibor.def
+  ${CMAKE_CURRENT_BINARY_DIR}/version.rc
   interface/dllmain.cpp
   interface/exports_wide.cpp
   interface/exports_ansi.cpp
@@ -35,6 +39,17 @@ set_target_properties(qibor PROPERTIES PREFIX "" SUFFIX ".sph" OUTPUT_NAME qibor
 qibor_warnings(qibor)
 
 add_subdirectory(tools)
+
+# The release package: the plug-in, a commented settings file, the
+# command-line host, the README and the licence, in one zip.
+install(TARGETS qibor RUNTIME DESTINATION . LIBRARY DESTINATION .)
+install(TARGETS qibor_host RUNTIME DESTINATION .)
+install(FILES dist/qibor.ini README.md LICENSE DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME qibor)
+set(CPACK_PACKAGE_FILE_NAME qibor-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+include(CPack)
 if(QIBOR_BUILD_TESTS)
   add_subdirectory(tests)
 endif()

@@ -24,5 +24,12 @@ if [ "$exports" != "$expected" ]; then
   echo "FAIL: the export table is not exactly the ten functions"
   status=1
 fi
+# Its version resource names the product in the file's properties.
+for field in ProductName FileDescription FileVersion; do
+  if ! strings -el "$plugin" | grep -qx "$field"; then
+    echo "FAIL: no $field in the version resource"
+    status=1
+  fi
+done
 if [ "$status" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
 exit "$status"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the release zip with CPack and checks what a user unpacks: the
+# plug-in, the sample settings with the four keys at their defaults, the
+# command-line host, the README and the licence.
+set -euo pipefail
+build="$1"
+cd "$build"
+rm -f qibor-*-win64.zip
+cpack -G ZIP >/dev/null
+zip="$(ls qibor-*-win64.zip)"
+listing="$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#^[^/]*/##' | sort | tr '\n' ' ')"
+expected="LICENSE README.md qibor.ini qibor.sph qibor_host.exe "
+status=0
+if [ "$listing" != "$expected" ]; then
+  echo "FAIL: package holds '$listing', expected '$expected'"
+  status=1
+fi
+ini="$(unzip -p "$zip" '*/qibor.ini' | tr -d '\r')"
+for line in 'dir=C:\Windows\System32' 'maxMB=64' 'ext=*.7z;*.rar' 'tar=*.tar,*.tgz,*.taz' '[UserSetting]'; do
+  if ! grep -qxF -- "$line" <<<"$ini"; then
+    echo "FAIL: qibor.ini lacks the line $line"
+    status=1
+  fi
+done
+if ! unzip -p "$zip" '*/qibor.sph' | head -c 2 | grep -q MZ; then
+  echo "FAIL: qibor.sph in the package is not a Windows module"
+  status=1
+fi
+if [ "$status" -eq 0 ]; then echo "$zip: 1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
+exit "$status"
