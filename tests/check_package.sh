@@ -22,7 +22,8 @@ for line in 'dir=C:\Windows\System32' 'maxMB=64' 'ext=*.7z;*.rar' 'tar=*.tar,*.t
     status=1
   fi
 done
-if ! unzip -p "$zip" '*/qibor.sph' | head -c 2 | grep -q MZ; then
+magic="$( (unzip -p "$zip" '*/qibor.sph' || true) | head -c 2)"
+if [ "$magic" != "MZ" ]; then
   echo "FAIL: qibor.sph in the package is not a Windows module"
   status=1
 fi
