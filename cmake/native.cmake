@@ -1,27 +1,29 @@
 # Native (Linux) build of the pure logic: its unit tests, and with clang the
 # libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer.
-find_package(GTest REQUIRED)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-add_executable(pure_tests
-  tests/member_size_test.cpp
-  tests/captured_lines_test.cpp
-  tests/kept_members_test.cpp
-  tests/text_encoding_test.cpp
-  tests/probe_lines_test.cpp
-  tests/member_path_test.cpp
-  tests/records_test.cpp
-)
+option(QIBOR_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+set(sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+file(GLOB pure_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/pure/*_test.cpp)
+add_executable(pure_tests ${pure_tests})
 target_link_libraries(pure_tests PRIVATE qibor_pure GTest::gtest GTest::gtest_main)
 qibor_warnings(pure_tests)
 add_test(NAME pure_tests COMMAND pure_tests)
 
-option(QIBOR_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 if(QIBOR_FUZZ)
-  foreach(name text_encoding member_size captured_lines)
-    add_executable(fuzz_${name} tests/fuzz/${name}_fuzz.cpp)
-    target_link_libraries(fuzz_${name} PRIVATE qibor_pure)
-    target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
-    target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  # The pure logic and its tests run under the sanitizers too.
+  target_compile_options(qibor_pure PRIVATE ${sanitizers} -fsanitize=fuzzer-no-link)
+  target_compile_options(pure_tests PRIVATE ${sanitizers})
+  target_link_options(pure_tests PRIVATE ${sanitizers})
+  file(GLOB fuzz_targets CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
+  foreach(source ${fuzz_targets})
+    get_filename_component(name ${source} NAME_WE)
+    add_executable(${name} ${source})
+    target_link_libraries(${name} PRIVATE qibor_pure)
+    target_compile_options(${name} PRIVATE ${sanitizers} -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE ${sanitizers} -fsanitize=fuzzer)
   endforeach()
-  target_compile_options(qibor_pure PRIVATE -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
 endif()

@@ -11,7 +11,7 @@ fi
 cmake --build --preset native >/dev/null
 
 status=0
-for target in build/native/fuzz_*; do
+for target in build/native/*_fuzz; do
   name="$(basename "$target")"
   corpus="build/native/corpus/$name"
   mkdir -p "$corpus"
