@@ -1,0 +1,67 @@
+#include "probe/probe_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+
+namespace qibor {
+namespace {
+
+using namespace std::string_view_literals;
+
+TEST(ProbeLines, VerboseLineName) {
+  const struct {
+    std::string_view line;
+    std::string_view name;
+  } cases[] = {
+      {"-rw-r--r--  0 0      0           5 Dec 09 06:24 a.png"sv, "a.png"sv},
+      {"-rw-r--r--  0 user   group    1234 Jan 01  2024 dir/a.txt"sv, "dir/a.txt"sv},
+      // Only the one space after the date belongs to the separator.
+      {"-rw-r--r--  0 0      0           5 Dec 09 06:24 my  file.png"sv, "my  file.png"sv},
+      {"-rw-r--r--  0 0      0           5 Dec 09 06:24  lead.png"sv, " lead.png"sv},
+      {"-rw-r--r--  0 0      0           5 Dec 09 06:24 trail.png "sv, "trail.png "sv},
+      // A Japanese-locale month is bytes without spaces: one field.
+      {"-rw-r--r--  0 0      0           5 12\xe6\x9c\x88 09 06:24 a.png"sv, "a.png"sv},
+      {"-rw-r--r--  0 0      0           5 09 12\xe6\x9c\x88  2024 a.png"sv, "a.png"sv},
+      {"-rw-r--r--  0 0      0           5 Dec 09 06:24 \x93\xfa\x96\x7b.png"sv, "\x93\xfa\x96\x7b.png"sv},
+      // Fewer fields: the line is not a listing line and comes back whole.
+      {"tar.exe: Error opening archive: Unrecognized archive format"sv,
+       "tar.exe: Error opening archive: Unrecognized archive format"sv},
+      {"a b c d e f g"sv, "a b c d e f g"sv},
+      {""sv, ""sv},
+      {"        "sv, "        "sv},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(VerboseLineName(c.line), c.name);
+  }
+}
+
+TEST(ProbeLines, OpenErrorLine) {
+  const struct {
+    std::string_view line;
+    bool isOpenError;
+  } cases[] = {
+      {"tar: Error opening archive: Unrecognized archive format"sv, true},
+      {"tar.exe: Error opening archive: Failed to open 'x'"sv, true},
+      {"TAR: ERROR OPENING ARCHIVE: UNRECOGNIZED ARCHIVE FORMAT"sv, true},
+      {"bsdtar: error opening archive: x"sv, true},
+      {"my tar: Error opening archive: x"sv, false},
+      {"-rw-r--r--  0 0      0           5 Dec 09 06:24 Error opening archive: x.png"sv, false},
+      {"-rw-r--r--  0 0      0           5 Dec 09 06:24 tar: Error opening archive: x.png"sv, false},
+      {": Error opening archive: x"sv, false},
+      {"tar: Error reading archive: x"sv, false},
+      {"tar: Error opening archive"sv, false},
+      {"tar:Error opening archive: x"sv, false},
+      {"Error opening archive: x"sv, false},
+      {"tar: x: Error opening archive: y"sv, false},
+      {""sv, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(IsOpenErrorLine(c.line), c.isOpenError);
+  }
+}
+
+}  // namespace
+}  // namespace qibor

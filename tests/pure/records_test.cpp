@@ -1,0 +1,50 @@
+#include "interface/records.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "listing/kept_members.h"
+
+namespace qibor {
+namespace {
+
+std::uint64_t LittleEndianAt(const unsigned char* bytes, std::size_t offset, std::size_t width) {
+  std::uint64_t value = 0;
+  for (std::size_t i = width; i-- > 0;) value = (value << 8) | bytes[offset + i];
+  return value;
+}
+
+// Hosts read the list by byte offset and stop at the first record whose
+// method starts with a zero byte.
+TEST(Records, TerminatorAndByteImage) {
+  ArchiveEntryW zero{};
+  EXPECT_TRUE(IsTerminator(zero));
+
+  ArchiveEntryW record;
+  FillMemberRecord(record, 3, 0x0102030405LL, 1704067200, L"dir/ab.png");
+  EXPECT_FALSE(IsTerminator(record));
+
+  // Other fields do not matter once the method is empty.
+  ArchiveEntryW cleared = record;
+  std::memset(cleared.method, 0, sizeof cleared.method);
+  EXPECT_TRUE(IsTerminator(cleared));
+
+  unsigned char bytes[sizeof(ArchiveEntryW)];
+  std::memcpy(bytes, &record, sizeof bytes);
+  const unsigned char method[8] = {'T', 0, 'A', 0, 'R', 0, 0, 0};
+  EXPECT_EQ(std::memcmp(bytes, method, sizeof method), 0);
+  EXPECT_EQ(LittleEndianAt(bytes, 8, 8), 3u);
+  EXPECT_EQ(LittleEndianAt(bytes, 16, 8), 0x0102030405ULL);
+  EXPECT_EQ(LittleEndianAt(bytes, 24, 8), 0x0102030405ULL);
+  EXPECT_EQ(LittleEndianAt(bytes, 32, 8), 1704067200u);
+  for (std::size_t i = 40; i < 440; ++i) EXPECT_EQ(bytes[i], 0) << "path byte " << i;
+  const unsigned char name[12] = {'a', 0, 'b', 0, '.', 0, 'p', 0, 'n', 0, 'g', 0};
+  EXPECT_EQ(std::memcmp(bytes + 440, name, sizeof name), 0);
+  for (std::size_t i = 452; i < 840; ++i) EXPECT_EQ(bytes[i], 0) << "name byte " << i;
+  EXPECT_EQ(LittleEndianAt(bytes, 840, 4), 0u);
+}
+
+}  // namespace
+}  // namespace qibor
