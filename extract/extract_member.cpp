@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <new>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "extract/member_path.h"
 #include "interface/settings.h"
 #include "interface/win_owners.h"
 #include "interface/win_path.h"
+#include "listing/kept_members.h"
 #include "listing/listing_builder.h"
 #include "listing/listing_cache.h"
 #include "listing/request_lock.h"
@@ -54,13 +57,26 @@ ResultCode LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block) {
   return Success;
 }
 
-}  // namespace
+// The tool prints "PATH: reason" for a member it could not write whole, and
+// may still leave a file of the right size behind (a 7z member after one of a
+// multiple of 64 KiB comes out as zeros). Warnings about other members start
+// with the tool's own name and do not concern this one.
+bool ToolReportedFailure(const std::string& output, const std::wstring& memberPath) {
+  const std::wstring prefix = memberPath + L": ";
+  for (const std::wstring& line : DecodeCapturedLines(output)) {
+    if (line.compare(0, prefix.size(), prefix) == 0) return true;
+  }
+  return false;
+}
 
-ResultCode ExtractMember(const std::wstring& archivePath, HLOCAL* blockOut, const ArchiveEntryW& record) {
+// The member at `position` of a fresh listing, extracted alone and read into
+// a block; its path in the archive goes to memberPathOut.
+ResultCode ExtractKeptMember(const std::wstring& archivePath, std::uint64_t position, UniqueLocal& blockOut,
+                             std::wstring& memberPathOut) {
   const std::wstring toolPath = ToolPath();
   const std::optional<ToolListing> listing = ListArchiveMembers(toolPath, archivePath);
-  if (!listing || record.position >= listing->kept.size()) return ReadError;
-  const std::wstring& memberPath = listing->plainLines[listing->kept[record.position].line];
+  if (!listing || position >= listing->kept.size()) return ReadError;
+  const std::wstring& memberPath = listing->plainLines[listing->kept[position].line];
   if (!IsSafeMemberPath(memberPath)) return ReadError;
 
   const std::wstring workDirectory = WorkDirectory();
@@ -71,10 +87,9 @@ ResultCode ExtractMember(const std::wstring& archivePath, HLOCAL* blockOut, cons
   if (FileExists(extractedPath) && !DeleteFileRetrying(extractedPath)) return ReadError;
 
   const std::wstring command = ExtractionCommand(toolPath, archivePath, workDirectory, memberPath);
-  const bool ran = RunHidden(command, PlainListingFile(), ErrorStream::Discard);
-  DeleteFileRetrying(PlainListingFile());
-  if (!ran || !FileExists(extractedPath)) {
-    if (FileExists(extractedPath)) DeleteFileRetrying(extractedPath);
+  const std::optional<std::string> output = CaptureToolOutput(command, PlainListingFile(), ErrorStream::Capture);
+  if (!output || ToolReportedFailure(*output, memberPath) || !FileExists(extractedPath)) {
+    DeleteFileRetrying(extractedPath);
     return ReadError;
   }
 
@@ -82,6 +97,18 @@ ResultCode ExtractMember(const std::wstring& archivePath, HLOCAL* blockOut, cons
   const ResultCode loaded = LoadFileIntoBlock(extractedPath, block);
   DeleteFileRetrying(extractedPath);
   if (loaded != Success) return loaded;
+  blockOut = std::move(block);
+  memberPathOut = memberPath;
+  return Success;
+}
+
+}  // namespace
+
+ResultCode ExtractMember(const std::wstring& archivePath, HLOCAL* blockOut, const ArchiveEntryW& record) {
+  UniqueLocal block;
+  std::wstring memberPath;
+  const ResultCode result = ExtractKeptMember(archivePath, record.position, block, memberPath);
+  if (result != Success) return result;
   *blockOut = block.release();
   return Success;
 }
@@ -125,11 +152,15 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
 
   if (toMemory) return ExtractMember(archivePath, blockOut, record);
 
-  HLOCAL extracted = nullptr;
-  const ResultCode result = ExtractMember(archivePath, &extracted, record);
+  // Named after the member the fresh listing gave, which is the one written
+  // even when the cached record at this position has gone stale.
+  UniqueLocal block;
+  std::wstring memberPath;
+  const ResultCode result = ExtractKeptMember(archivePath, record.position, block, memberPath);
   if (result != Success) return result;
-  UniqueLocal block(extracted);
-  const std::wstring name(record.name);
+  // The output gets the name the tool itself would write on Windows: each
+  // character Windows forbids in file names becomes "_".
+  const std::wstring name = ExtractedRelativePath(MemberName(memberPath));
   if (!IsPlainFileName(name)) return WriteError;
   const std::wstring outputPath = CombinePath(destFolder, name);
   if (outputPath.empty()) return WriteError;

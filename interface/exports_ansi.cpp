@@ -49,7 +49,7 @@ extern "C" int WINAPI GetArchiveInfo(LPCSTR archivePath, LONG_PTR offset, unsign
     {
       RequestLock lock;
       TheListingCache().Clear();
-      const ResultCode result = LookupOrBuildListing(*path, static_cast<std::int32_t>(offset), &wideList, nullptr);
+      const ResultCode result = LookupOrBuildListing(*path, static_cast<std::int64_t>(offset), &wideList, nullptr);
       if (result != Success) return static_cast<int>(result);
     }
     UniqueLocal wide(wideList);
@@ -84,7 +84,7 @@ extern "C" int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR me
     {
       RequestLock lock;
       TheListingCache().Clear();
-      const ResultCode result = LookupOrBuildListing(*path, static_cast<std::int32_t>(offset), nullptr, &query);
+      const ResultCode result = LookupOrBuildListing(*path, static_cast<std::int64_t>(offset), nullptr, &query);
       if (result != Success) return static_cast<int>(result);
     }
     ToAnsiRecord(query, *recordOut);

@@ -1,7 +1,11 @@
 // A scripted stand-in for tar.exe, for what the real tool cannot be made to
 // do. It reads its script from files beside itself:
 //   tf.out, tvf.out  bytes written to standard output for "tf" and "tvf"
-//   xf.out           bytes of the file an "xf" run writes for its member
+//   xf.out           bytes of the file an "xf" run writes for its member (with
+//                    "_" for each character Windows forbids, as the tool does)
+//   xf.none          when present, an "xf" run writes no file (member not found)
+//   xf.err           when present, an "xf" run writes these bytes to standard
+//                    error and exits with 1, as the tool does when it fails
 // and appends every command line it is started with to runs.log (UTF-8).
 #include <windows.h>
 #include <shellapi.h>
@@ -73,6 +77,11 @@ void Extract(const std::wstring& folder, const std::vector<std::wstring>& args) 
     if (args[i] == L"--" && i + 1 < args.size()) member = Unescape(args[i + 1]);
   }
   if (target.empty() || member.empty()) return;
+  // As the real tool does on Windows.
+  for (wchar_t& c : member) {
+    if (c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|') c = L'_';
+  }
+  if (GetFileAttributesW((folder + L"\\xf.none").c_str()) != INVALID_FILE_ATTRIBUTES) return;
   std::wstring path = target;
   for (std::size_t start = 0;;) {
     const std::size_t slash = member.find(L'/', start);
@@ -104,6 +113,10 @@ int main() {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (args[1] == L"tf") WriteAll(out, ReadFileBytes(folder + L"\\tf.out"));
   if (args[1] == L"tvf") WriteAll(out, ReadFileBytes(folder + L"\\tvf.out"));
-  if (args[1] == L"xf") Extract(folder, args);
-  return 0;
+  if (args[1] != L"xf") return 0;
+  Extract(folder, args);
+  const std::wstring complaint = folder + L"\\xf.err";
+  if (GetFileAttributesW(complaint.c_str()) == INVALID_FILE_ATTRIBUTES) return 0;
+  WriteAll(GetStdHandle(STD_ERROR_HANDLE), ReadFileBytes(complaint));
+  return 1;
 }

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "interface/win_path.h"
 #include "listing/tar_tool.h"
@@ -29,9 +30,10 @@ std::string ReadBytes(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                             nullptr);
   if (file == INVALID_HANDLE_VALUE) return bytes;
-  static char buffer[1 << 16];
+  std::vector<char> buffer(1 << 16);
   DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
+  while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read > 0)
+    bytes.append(buffer.data(), read);
   CloseHandle(file);
   return bytes;
 }

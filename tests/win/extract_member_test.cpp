@@ -1,0 +1,523 @@
+// Member extraction through the loaded plug-in: the real tool for what
+// archives hold, the stand-in tool for how qibor drives it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "listing/tar_tool.h"
+#include "support/plugin_host.h"
+#include "support/test_support.h"
+
+namespace qibor::test {
+namespace {
+
+// What the host's variable holds before the call; a failed call leaves it.
+const HLOCAL kUntouched = reinterpret_cast<HLOCAL>(static_cast<std::uintptr_t>(0x1234));
+constexpr unsigned int kToMemory = 0x100;
+constexpr unsigned int kFolderRequest = 0x200;
+
+// For failure messages.
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}
+
+struct Fetched {
+  int result = -99;
+  std::string bytes;
+  bool variableUntouched = false;
+};
+
+Fetched FetchToMemory(const LoadedPlugin& plugin, const std::wstring& archive, LONG_PTR position,
+                      unsigned int flag = kToMemory) {
+  HLOCAL block = kUntouched;
+  Fetched fetched;
+  fetched.result = plugin.GetFileW(archive.c_str(), position, reinterpret_cast<LPWSTR>(&block), flag, nullptr, 0);
+  fetched.variableUntouched = block == kUntouched;
+  if (!fetched.variableUntouched && block != nullptr) {
+    fetched.bytes.assign(static_cast<const char*>(block), LocalSize(block));
+    LocalFree(block);
+  }
+  return fetched;
+}
+
+int FetchToFolder(const LoadedPlugin& plugin, const std::wstring& archive, LONG_PTR position,
+                  const std::wstring& folder, unsigned int flag = 0) {
+  std::wstring dest = folder;
+  return plugin.GetFileW(archive.c_str(), position, dest.data(), flag, nullptr, 0);
+}
+
+// Record name -> position, from the plug-in's own listing.
+std::map<std::wstring, LONG_PTR> Positions(const LoadedPlugin& plugin, const std::wstring& archive) {
+  HLOCAL list = nullptr;
+  std::map<std::wstring, LONG_PTR> positions;
+  if (plugin.GetArchiveInfoW(archive.c_str(), 0, 0, &list) != 0) return positions;
+  for (const ArchiveEntryW& record : ListRecords(list))
+    positions[RecordName(record)] = static_cast<LONG_PTR>(record.position);
+  LocalFree(list);
+  return positions;
+}
+
+std::vector<std::wstring> EntriesOf(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+std::set<std::wstring> Snapshot(const std::wstring& folder) {
+  const std::vector<std::wstring> names = EntriesOf(folder);
+  return {names.begin(), names.end()};
+}
+
+// Files (not folders) left below the work folder.
+std::vector<std::wstring> WorkFolderFiles() {
+  std::vector<std::wstring> files;
+  for (const std::wstring& entry : WorkFolderEntries()) {
+    const DWORD attributes = GetFileAttributesW((WorkDirectory() + L"\\" + entry).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) files.push_back(entry);
+  }
+  return files;
+}
+
+std::wstring CurrentFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, folder);
+  return folder;
+}
+
+// A fixture source's bytes, as the fixture script makes them: the seed
+// repeated and cut to the size. Wine cannot open sources whose names hold
+// characters Windows forbids.
+std::string Repeated(const std::string& seed, std::size_t size) {
+  std::string bytes;
+  while (bytes.size() < size) bytes += seed;
+  return bytes.substr(0, size);
+}
+
+class ExtractTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RemoveTree(WorkDirectory());
+    CreateDirectoryW(WorkDirectory().c_str(), nullptr);
+  }
+  // Nothing of a request stays in the work folder but folders.
+  void ExpectWorkFolderClean() {
+    EXPECT_EQ(WorkFolderFiles(), std::vector<std::wstring>{});
+    EXPECT_FALSE(CaptureFilesPresent());
+  }
+};
+
+// ---------------------------------------------------------------------------
+// The real tool.
+
+class RealToolFetch : public ExtractTest {
+ protected:
+  LoadedPlugin plugin{{{L"dir", RealToolDir()}}};
+};
+
+std::string PictureBytes(const std::wstring& relative) { return ReadBytes(FixturePath(L"src-pictures\\" + relative)); }
+
+TEST_F(RealToolFetch, EveryMemberArrivesWholeInMemoryFromEachFormatOverAnyLeftover) {
+  ASSERT_TRUE(plugin.loaded());
+  const std::map<std::wstring, std::wstring> sources{
+      {L"a.png", L"a.png"}, {L"b.jpg", L"album\\b.jpg"}, {L"c.gif", L"album\\2024\\c.gif"}};
+  for (const wchar_t* name : {L"pictures.7z", L"pictures.zip", L"pictures.tgz"}) {
+    SCOPED_TRACE(Narrow(name));
+    const std::wstring archive = FixturePath(name);
+    const std::map<std::wstring, LONG_PTR> positions = Positions(plugin, archive);
+    ASSERT_EQ(positions.size(), 3u);
+    for (const auto& [member, source] : sources) {
+      // Each run of the tool is slow under Wine: the top-level a.png is
+      // taken from the 7z only.
+      if (member == L"a.png" && std::wstring(name) != L"pictures.7z") continue;
+      SCOPED_TRACE(Narrow(member));
+      ASSERT_EQ(positions.count(member), 1u);
+      // A file left where the member goes, by a request that was cut short.
+      if (member == L"a.png") WriteBytes(WorkDirectory() + L"\\a.png", "stale bytes of an interrupted request");
+      const Fetched fetched = FetchToMemory(plugin, archive, positions.at(member));
+      ASSERT_EQ(fetched.result, 0);
+      const std::string expected = PictureBytes(source);
+      ASSERT_FALSE(expected.empty());
+      EXPECT_EQ(fetched.bytes.size(), expected.size());  // the block's LocalSize
+      EXPECT_TRUE(fetched.bytes == expected);
+      ExpectWorkFolderClean();
+    }
+  }
+}
+
+TEST_F(RealToolFetch, RefusalsLeaveTheHostsVariableAsItWas) {
+  const std::wstring archive = FixturePath(L"pictures.zip");
+  for (unsigned int low = 1; low <= 7; ++low) {
+    const Fetched fetched = FetchToMemory(plugin, archive, 0, kToMemory | low);
+    EXPECT_EQ(fetched.result, -1) << "flag " << (kToMemory | low);
+    EXPECT_TRUE(fetched.variableUntouched);
+  }
+
+  Fetched fetched = FetchToMemory(plugin, FixturePath(L"no-such-archive.zip"), 0);
+  EXPECT_EQ(fetched.result, 6);
+  EXPECT_TRUE(fetched.variableUntouched);
+
+  // Past the last member: the cached list answers 2; a list built by this
+  // very call answers -1. Listing another archive drops the cached one.
+  ASSERT_EQ(Positions(plugin, archive).size(), 3u);
+  fetched = FetchToMemory(plugin, archive, 3);
+  EXPECT_EQ(fetched.result, 2);
+  EXPECT_TRUE(fetched.variableUntouched);
+  ASSERT_EQ(Positions(plugin, FixturePath(L"pictures.tgz")).size(), 3u);
+  fetched = FetchToMemory(plugin, archive, 3);
+  EXPECT_EQ(fetched.result, -1);
+  EXPECT_TRUE(fetched.variableUntouched);
+
+  // A member the tool refuses to write alone: right bytes, or nothing at all.
+  const std::wstring after64k = FixturePath(L"after64k.7z");
+  const std::map<std::wstring, LONG_PTR> positions = Positions(plugin, after64k);
+  ASSERT_EQ(positions.count(L"next.png"), 1u);
+  fetched = FetchToMemory(plugin, after64k, positions.at(L"next.png"));
+  if (fetched.result == 0) {
+    EXPECT_TRUE(fetched.bytes == ReadBytes(FixturePath(L"src-after64k\\next.png")));
+  } else {
+    EXPECT_EQ(fetched.result, 6);
+    EXPECT_TRUE(fetched.variableUntouched);
+  }
+  ExpectWorkFolderClean();
+}
+
+TEST_F(RealToolFetch, FolderModeWritesANewFileNamedAfterTheMember) {
+  TestFolder dest(L"dest");
+  const std::wstring archive = FixturePath(L"pictures.tgz");
+  const std::map<std::wstring, LONG_PTR> positions = Positions(plugin, archive);
+  ASSERT_EQ(positions.size(), 3u);
+
+  // A member two folders deep lands directly in the folder.
+  EXPECT_EQ(FetchToFolder(plugin, archive, positions.at(L"c.gif"), dest.path()), 0);
+  EXPECT_EQ(FetchToFolder(plugin, archive, positions.at(L"b.jpg"), dest.path(), kFolderRequest), 0);
+  EXPECT_EQ(Snapshot(dest.path()), (std::set<std::wstring>{L"b.jpg", L"c.gif"}));
+  EXPECT_TRUE(ReadBytes(dest / L"c.gif") == PictureBytes(L"album\\2024\\c.gif"));
+  EXPECT_TRUE(ReadBytes(dest / L"b.jpg") == PictureBytes(L"album\\b.jpg"));
+
+  // Never overwritten: neither a file of this plug-in nor one of the host.
+  EXPECT_EQ(FetchToFolder(plugin, archive, positions.at(L"c.gif"), dest.path()), 9);
+  EXPECT_TRUE(ReadBytes(dest / L"c.gif") == PictureBytes(L"album\\2024\\c.gif"));
+  WriteBytes(dest / L"a.png", "the host's own file");
+  EXPECT_EQ(FetchToFolder(plugin, archive, positions.at(L"a.png"), dest.path()), 9);
+  EXPECT_EQ(ReadBytes(dest / L"a.png"), "the host's own file");
+
+  // A missing folder is not made; a bad flag writes nothing.
+  EXPECT_EQ(FetchToFolder(plugin, archive, positions.at(L"a.png"), dest / L"missing"), 9);
+  EXPECT_EQ(Snapshot(dest.path()), (std::set<std::wstring>{L"a.png", L"b.jpg", L"c.gif"}));
+  TestFolder other(L"dest-other");
+  EXPECT_EQ(FetchToFolder(plugin, archive, positions.at(L"a.png"), other.path(), 3), -1);
+  EXPECT_TRUE(EntriesOf(other.path()).empty());
+  ExpectWorkFolderClean();
+}
+
+// ---------------------------------------------------------------------------
+// Names the tool could take for options, wildcards, anchors or quotes.
+
+class OddNameFetch : public RealToolFetch {};
+
+TEST_F(OddNameFetch, EachMemberGivesExactlyItsOwnBytesAndNothingElseIsWritten) {
+  const std::wstring archive = FixturePath(L"odd.tar");
+  const struct {
+    const wchar_t* record;
+    const char* seed;
+    std::size_t size;
+  } cases[] = {
+      {L"001.jpg", "art", 101},  // [Art] T/001.jpg
+      {L"x]y.png", "bracket", 102}, {L"^up.png", "caret", 103},         {L"cost$", "dollar", 104},
+      {L"-P", "dash", 105},         {L"keep.txt", "keep", 106},         {L"say \"hi\".png", "quote", 107},
+      {L"a*b.png", "star", 108},
+  };
+  const std::map<std::wstring, LONG_PTR> positions = Positions(plugin, archive);
+  ASSERT_EQ(positions.size(), std::size(cases) + 1);
+  const std::set<std::wstring> archiveFolderBefore = Snapshot(FixturePath(L""));
+  const std::set<std::wstring> currentFolderBefore = Snapshot(CurrentFolder());
+
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.record));
+    ASSERT_EQ(positions.count(c.record), 1u);
+    const Fetched fetched = FetchToMemory(plugin, archive, positions.at(c.record));
+    EXPECT_EQ(fetched.result, 0);
+    EXPECT_EQ(fetched.bytes, Repeated(c.seed, c.size));
+    // Any other member the tool extracted would still be lying here.
+    ExpectWorkFolderClean();
+  }
+
+  // The record holds the first 199 units of the 250-unit name; the work
+  // folder's path leaves no room for all of it.
+  const Fetched fetched = FetchToMemory(plugin, archive, positions.at(std::wstring(199, L'L')));
+  EXPECT_NE(fetched.result, 0);
+  EXPECT_TRUE(fetched.variableUntouched);
+  ExpectWorkFolderClean();
+
+  EXPECT_EQ(Snapshot(FixturePath(L"")), archiveFolderBefore);
+  EXPECT_EQ(Snapshot(CurrentFolder()), currentFolderBefore);
+}
+
+TEST_F(OddNameFetch, NamesWindowsCannotHoldAsTheyAreStillArrive) {
+  const std::wstring archive = FixturePath(L"winnames.tar");
+  const struct {
+    const wchar_t* record;
+    const char* seed;
+    std::size_t size;
+  } cases[] = {
+      {L"q?.png", "quest", 201},          {L"at 12:00.png", "colon", 202},
+      {L"a<b>|c.png", "angle", 203},      {L"back\\\\slash.png", "back", 204},
+  };
+  const std::map<std::wstring, LONG_PTR> positions = Positions(plugin, archive);
+  EXPECT_EQ(positions.size(), std::size(cases));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.record));
+    ASSERT_EQ(positions.count(c.record), 1u);
+    const Fetched fetched = FetchToMemory(plugin, archive, positions.at(c.record));
+    EXPECT_EQ(fetched.result, 0);
+    EXPECT_EQ(fetched.bytes, Repeated(c.seed, c.size));
+    ExpectWorkFolderClean();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The stand-in tool: what runs, and with which arguments.
+
+std::string VerboseLine(std::uint64_t size, const std::string& path) {
+  return "-rw-r--r--  0 0      0    " + std::to_string(size) + " Dec 09 06:24 " + path + "\r\n";
+}
+
+class StandInFetch : public ExtractTest {
+ protected:
+  void SetUp() override {
+    ExtractTest::SetUp();
+    WriteBytes(ArchivePath(), std::string(1024, 'x'));
+    tool.SetExtracted("extracted bytes");
+  }
+  void SetMembers(const std::vector<std::pair<std::string, std::uint64_t>>& members) {
+    std::string plain;
+    std::string verbose;
+    for (const auto& [path, size] : members) {
+      plain += path + "\r\n";
+      verbose += VerboseLine(size, path);
+    }
+    tool.SetPlain(plain);
+    tool.SetVerbose(verbose);
+  }
+  std::wstring ArchivePath() const { return archive / L"x.tar"; }
+  std::wstring ToolPath() const { return tool.dir() + L"\\tar.exe"; }
+  std::wstring ExtractionCommand(const std::wstring& member) const {
+    return L"\"" + ToolPath() + L"\" xf \"" + ArchivePath() + L"\" -C\"" + WorkDirectory() + L"\" -- \"" + member +
+           L"\"";
+  }
+  std::size_t ExtractionRuns() const {
+    std::size_t count = 0;
+    for (const std::wstring& run : tool.Runs()) count += run.find(L"\" xf \"") != std::wstring::npos ? 1 : 0;
+    return count;
+  }
+  void ListAndForgetRuns(std::size_t expectedCount) {
+    HLOCAL list = nullptr;
+    ASSERT_EQ(plugin.GetArchiveInfoW(ArchivePath().c_str(), 0, 0, &list), 0);
+    EXPECT_EQ(ListRecords(list).size(), expectedCount);
+    LocalFree(list);
+    tool.ClearRuns();
+  }
+
+  FakeTool tool;
+  TestFolder archive{L"archive"};
+  LoadedPlugin plugin{{{L"dir", tool.dir()}}};
+};
+
+TEST_F(StandInFetch, AFetchAfterTheListingListsAfreshThenExtractsTheOneMember) {
+  SetMembers({{"pics/a.png", 7}, {"b.png", 9}});
+  ListAndForgetRuns(2);
+
+  Fetched fetched = FetchToMemory(plugin, ArchivePath(), 1);
+  EXPECT_EQ(fetched.result, 0);
+  EXPECT_EQ(fetched.bytes, "extracted bytes");
+  std::vector<std::wstring> runs = tool.Runs();
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0], L"\"" + ToolPath() + L"\" tf \"" + ArchivePath() + L"\"");
+  EXPECT_EQ(runs[1], L"\"" + ToolPath() + L"\" tvf \"" + ArchivePath() + L"\"");
+  EXPECT_EQ(runs[2], ExtractionCommand(L"b.png"));
+
+  tool.ClearRuns();
+  fetched = FetchToMemory(plugin, ArchivePath(), 0);
+  EXPECT_EQ(fetched.result, 0);
+  runs = tool.Runs();
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[2], ExtractionCommand(L"pics/a.png"));
+  ExpectWorkFolderClean();
+}
+
+TEST_F(StandInFetch, PatternCharactersAreEscapedAndQuotesSurvive) {
+  SetMembers({{"[x]*?.png", 5}, {"^a$", 5}, {"say \"hi\".png", 5}});
+  ListAndForgetRuns(3);
+  const std::vector<std::wstring> expected{
+      ExtractionCommand(L"\\[x\\]\\*\\?.png"),
+      ExtractionCommand(L"\\^a\\$"),
+      ExtractionCommand(L"say \\\"hi\\\".png"),
+  };
+  for (std::size_t position = 0; position < expected.size(); ++position) {
+    tool.ClearRuns();
+    const Fetched fetched = FetchToMemory(plugin, ArchivePath(), static_cast<LONG_PTR>(position));
+    EXPECT_EQ(fetched.result, 0) << position;
+    const std::vector<std::wstring> runs = tool.Runs();
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[2], expected[position]);
+  }
+}
+
+TEST_F(StandInFetch, PositionsPastTheEndRunNoExtraction) {
+  SetMembers({{"a.png", 7}, {"empty.png", 0}, {"b.png", 9}});
+  ListAndForgetRuns(2);
+  Fetched fetched = FetchToMemory(plugin, ArchivePath(), 2);
+  EXPECT_EQ(fetched.result, 2);
+  EXPECT_TRUE(fetched.variableUntouched);
+  EXPECT_TRUE(tool.Runs().empty());  // answered from the cached list
+
+  // Another plug-in instance has no cached list: built in this call.
+  LoadedPlugin fresh({{L"dir", tool.dir()}}, L"plugin-fresh");
+  fetched = FetchToMemory(fresh, ArchivePath(), 2);
+  EXPECT_EQ(fetched.result, -1);
+  EXPECT_TRUE(fetched.variableUntouched);
+  EXPECT_EQ(ExtractionRuns(), 0u);
+  EXPECT_FALSE(tool.Runs().empty());
+  ExpectWorkFolderClean();
+}
+
+TEST_F(StandInFetch, ALowerLimitAfterTheListingPicksTheMemberNowAtThatPosition) {
+  SetMembers({{"big.bin", 2 * 1048576}, {"small.png", 10}});
+  ListAndForgetRuns(2);
+  WriteSettings(plugin.IniPath(), {{L"dir", tool.dir()}, {L"maxMB", L"1"}});
+
+  Fetched fetched = FetchToMemory(plugin, ArchivePath(), 0);
+  EXPECT_EQ(fetched.result, 0);
+  std::vector<std::wstring> runs = tool.Runs();
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[2], ExtractionCommand(L"small.png"));
+
+  // Position 1 is still in the cached list but no longer in the fresh one.
+  tool.ClearRuns();
+  fetched = FetchToMemory(plugin, ArchivePath(), 1);
+  EXPECT_EQ(fetched.result, 6);
+  EXPECT_TRUE(fetched.variableUntouched);
+  EXPECT_EQ(ExtractionRuns(), 0u);
+
+  // A file is named after the member actually written, not the cached record.
+  TestFolder dest(L"dest");
+  EXPECT_EQ(FetchToFolder(plugin, ArchivePath(), 0, dest.path()), 0);
+  EXPECT_EQ(EntriesOf(dest.path()), std::vector<std::wstring>{L"small.png"});
+  EXPECT_EQ(ReadBytes(dest / L"small.png"), "extracted bytes");
+  ExpectWorkFolderClean();
+}
+
+TEST_F(StandInFetch, MembersThatWouldLandOutsideTheWorkFolderAreNeverExtracted) {
+  SetMembers({{"../evil.txt", 5},
+              {"/abs.png", 5},
+              {"\\back.png", 5},
+              {"C:/drive.png", 5},
+              {"c:rel.png", 5},
+              {"ok/../../up.png", 5},
+              {"ok\\..\\up.png", 5}});
+  ListAndForgetRuns(7);
+  TestFolder dest(L"dest");
+  for (LONG_PTR position = 0; position < 7; ++position) {
+    const Fetched fetched = FetchToMemory(plugin, ArchivePath(), position);
+    EXPECT_EQ(fetched.result, 6) << position;
+    EXPECT_TRUE(fetched.variableUntouched) << position;
+  }
+  EXPECT_EQ(FetchToFolder(plugin, ArchivePath(), 0, dest.path()), 6);
+  EXPECT_EQ(ExtractionRuns(), 0u);
+  EXPECT_TRUE(EntriesOf(dest.path()).empty());
+  ExpectWorkFolderClean();
+}
+
+TEST_F(StandInFetch, AnExtractionThatFailsDeliversNothing) {
+  SetMembers({{"a.png", 15}, {"b.png", 15}});
+  ListAndForgetRuns(2);
+
+  // The tool writes nothing: a leftover from an earlier request is not taken
+  // for the member.
+  WriteBytes(tool.dir() + L"\\xf.none", "");
+  WriteBytes(WorkDirectory() + L"\\a.png", "stale leftover!");
+  Fetched fetched = FetchToMemory(plugin, ArchivePath(), 0);
+  EXPECT_EQ(fetched.result, 6);
+  EXPECT_TRUE(fetched.variableUntouched);
+  ExpectWorkFolderClean();
+  DeleteFileW((tool.dir() + L"\\xf.none").c_str());
+
+  // The tool writes the file but reports that this member failed.
+  WriteBytes(tool.dir() + L"\\xf.err", "b.png: Truncated 7-Zip file body: Invalid argument\r\n");
+  fetched = FetchToMemory(plugin, ArchivePath(), 1);
+  EXPECT_EQ(fetched.result, 6);
+  EXPECT_TRUE(fetched.variableUntouched);
+  TestFolder dest(L"dest");
+  EXPECT_EQ(FetchToFolder(plugin, ArchivePath(), 1, dest.path()), 6);
+  EXPECT_TRUE(EntriesOf(dest.path()).empty());
+  ExpectWorkFolderClean();
+
+  // A complaint about some other member does not spoil this one.
+  WriteBytes(tool.dir() + L"\\xf.err", "tar.exe: Pathname cannot be converted to current locale.\r\n");
+  fetched = FetchToMemory(plugin, ArchivePath(), 1);
+  EXPECT_EQ(fetched.result, 0);
+  EXPECT_EQ(fetched.bytes, "extracted bytes");
+  ExpectWorkFolderClean();
+}
+
+// ---------------------------------------------------------------------------
+// Several host threads at once.
+
+TEST_F(RealToolFetch, ConcurrentFetchesFromDifferentArchivesAllGetTheirOwnBytes) {
+  // Members whose positions the fixture script fixes by its order of files.
+  struct Job {
+    std::wstring archive;
+    LONG_PTR position;
+    std::wstring source;
+  };
+  const std::vector<Job> jobs{{FixturePath(L"pictures.7z"), 0, FixturePath(L"src-pictures\\a.png")},
+                              {FixturePath(L"case.7z"), 1, FixturePath(L"src-case\\pic.png")},
+                              {FixturePath(L"odd.tar"), 5, FixturePath(L"src-odd\\keep.txt")},
+                              {FixturePath(L"longname.tar"), 3, FixturePath(L"src-longname\\last.png")}};
+
+  std::vector<std::string> expected;
+  for (const Job& job : jobs) expected.push_back(ReadBytes(job.source));  // ReadBytes is not thread-safe
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+  std::vector<int> rounds(jobs.size(), 0);
+  std::vector<int> wrong(jobs.size(), 0);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    threads.emplace_back([&, i] {
+      do {
+        const Fetched fetched = FetchToMemory(plugin, jobs[i].archive, jobs[i].position);
+        if (fetched.result != 0 || fetched.bytes != expected[i] || expected[i].empty()) ++wrong[i];
+        ++rounds[i];
+      } while (std::chrono::steady_clock::now() < deadline);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    SCOPED_TRACE(Narrow(jobs[i].source));
+    EXPECT_GE(rounds[i], 1);
+    EXPECT_EQ(wrong[i], 0);
+  }
+  ExpectWorkFolderClean();
+}
+
+}  // namespace
+}  // namespace qibor::test
