@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 #include <optional>
+#include <vector>
 #include <string>
 #include <utility>
 
@@ -22,10 +23,27 @@ namespace {
 // Reads and writes go in pieces: one call moves less than 4 GiB.
 constexpr DWORD kPieceBytes = 1u << 24;
 
+// A name stored more than once matches every copy: the tool writes them all
+// in turn, so the last copy is what remains, and with -q it stops at the
+// first. A copy between them cannot be had alone.
+enum class CopyChoice { Any, First, Unreachable };
+
+CopyChoice ChooseCopy(const std::vector<std::wstring>& plainLines, std::size_t line) {
+  bool before = false;
+  bool after = false;
+  for (std::size_t i = 0; i < plainLines.size(); ++i) {
+    if (i == line || plainLines[i] != plainLines[line]) continue;
+    (i < line ? before : after) = true;
+  }
+  if (!after) return CopyChoice::Any;
+  return before ? CopyChoice::Unreachable : CopyChoice::First;
+}
+
 std::wstring ExtractionCommand(const std::wstring& toolPath, const std::wstring& archivePath,
-                               const std::wstring& workDirectory, const std::wstring& memberPath) {
-  return QuoteArgument(toolPath) + L" xf " + QuoteArgument(archivePath) + L" -C" + QuoteArgument(workDirectory) +
-         L" -- " + QuoteArgument(EscapeMemberPattern(memberPath));
+                               const std::wstring& workDirectory, const std::wstring& memberPath,
+                               CopyChoice copy) {
+  return QuoteArgument(toolPath) + (copy == CopyChoice::First ? L" xqf " : L" xf ") + QuoteArgument(archivePath) +
+         L" -C" + QuoteArgument(workDirectory) + L" -- " + QuoteArgument(EscapeMemberPattern(memberPath));
 }
 
 // Reads the extracted file whole into a new block.
@@ -76,8 +94,11 @@ ResultCode ExtractKeptMember(const std::wstring& archivePath, std::uint64_t posi
   const std::wstring toolPath = ToolPath();
   const std::optional<ToolListing> listing = ListArchiveMembers(toolPath, archivePath);
   if (!listing || position >= listing->kept.size()) return ReadError;
-  const std::wstring& memberPath = listing->plainLines[listing->kept[position].line];
+  const KeptMember& member = listing->kept[position];
+  const std::wstring& memberPath = listing->plainLines[member.line];
   if (!IsSafeMemberPath(memberPath)) return ReadError;
+  const CopyChoice copy = ChooseCopy(listing->plainLines, member.line);
+  if (copy == CopyChoice::Unreachable) return ReadError;
 
   const std::wstring workDirectory = WorkDirectory();
   if (workDirectory.empty()) return ReadError;
@@ -86,7 +107,7 @@ ResultCode ExtractKeptMember(const std::wstring& archivePath, std::uint64_t posi
   // A file already there is a leftover of an interrupted request.
   if (FileExists(extractedPath) && !DeleteFileRetrying(extractedPath)) return ReadError;
 
-  const std::wstring command = ExtractionCommand(toolPath, archivePath, workDirectory, memberPath);
+  const std::wstring command = ExtractionCommand(toolPath, archivePath, workDirectory, memberPath, copy);
   const std::optional<std::string> output = CaptureToolOutput(command, PlainListingFile(), ErrorStream::Capture);
   if (!output || ToolReportedFailure(*output, memberPath) || !FileExists(extractedPath)) {
     DeleteFileRetrying(extractedPath);
@@ -97,6 +118,8 @@ ResultCode ExtractKeptMember(const std::wstring& archivePath, std::uint64_t posi
   const ResultCode loaded = LoadFileIntoBlock(extractedPath, block);
   DeleteFileRetrying(extractedPath);
   if (loaded != Success) return loaded;
+  // Bytes of another size than listed are not this member's.
+  if (LocalSize(block.get()) != static_cast<SIZE_T>(member.size)) return ReadError;
   blockOut = std::move(block);
   memberPathOut = memberPath;
   return Success;

@@ -19,6 +19,29 @@ namespace qibor {
 int IsSupportedWide(const std::wstring* archivePath, void* source);
 }
 
+namespace {
+
+// The record whose name, as the ANSI records give it, equals `name` without
+// regard to case. The list comes from the cache, built by the caller.
+bool FindByAnsiName(const std::wstring& archivePath, LPCSTR name, ArchiveEntryW& found) {
+  HLOCAL copy = nullptr;
+  if (LookupOrBuildListing(archivePath, 0, &copy, nullptr) != Success) return false;
+  UniqueLocal list(copy);
+  const auto* records = list.as<ArchiveEntryW>();
+  const std::size_t capacity = LocalSize(list.get()) / sizeof(ArchiveEntryW);
+  for (std::size_t i = 0; i < capacity && !IsTerminator(records[i]); ++i) {
+    const std::wstring_view recordName(records[i].name, wcsnlen(records[i].name, kRecordTextUnits));
+    const std::string ansi = ToAnsiFitting(recordName, kRecordTextUnits).bytes;
+    if (CompareStringA(GetThreadLocale(), NORM_IGNORECASE, ansi.c_str(), -1, name, -1) == CSTR_EQUAL) {
+      found = records[i];
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 extern "C" int WINAPI GetPluginInfo(int index, LPSTR buffer, int bufferLength) {
   return Guarded(0, 0, [&] {
     std::wstring text;
@@ -84,7 +107,10 @@ extern "C" int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR me
     {
       RequestLock lock;
       TheListingCache().Clear();
-      const ResultCode result = LookupOrBuildListing(*path, static_cast<std::int64_t>(offset), nullptr, &query);
+      ResultCode result = LookupOrBuildListing(*path, static_cast<std::int64_t>(offset), nullptr, &query);
+      // A name longer than the ANSI field reaches the host cut to fit it;
+      // the host may ask for it by that cut name.
+      if (result == NotImplemented && !name->empty() && FindByAnsiName(*path, memberName, query)) result = Success;
       if (result != Success) return static_cast<int>(result);
     }
     ToAnsiRecord(query, *recordOut);
@@ -104,7 +130,8 @@ extern "C" int WINAPI GetFile(LPCSTR archivePath, LONG_PTR memberPosition, LPSTR
     if (!toMemory) {
       // Whenever bit 8 is clear, dest is a folder path in the ANSI code page.
       const std::optional<std::wstring> converted = ToWide(dest, MAX_PATH);
-      if (!converted) return static_cast<int>(WriteError);
+      // An empty folder would put the file in the host's current folder.
+      if (!converted || converted->empty()) return static_cast<int>(WriteError);
       folder = *converted;
     }
     HLOCAL* blockOut = toMemory ? reinterpret_cast<HLOCAL*>(dest) : nullptr;

@@ -64,7 +64,7 @@ extern "C" int WINAPI GetArchiveInfoW(LPCWSTR archivePath, LONG_PTR offset, unsi
     const std::wstring path(archivePath);
     RequestLock lock;
     TheListingCache().Clear();
-    return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int32_t>(offset), listOut, nullptr));
+    return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int64_t>(offset), listOut, nullptr));
   });
 }
 
@@ -79,7 +79,7 @@ extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR
     RequestLock lock;
     TheListingCache().Clear();
     lstrcpyW(recordOut->name, memberName);
-    return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int32_t>(offset), nullptr, recordOut));
+    return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int64_t>(offset), nullptr, recordOut));
   });
 }
 
@@ -90,7 +90,8 @@ extern "C" int WINAPI GetFileW(LPCWSTR archivePath, LONG_PTR memberPosition, LPW
     const bool toMemory = (flag & 0x100) != 0;
     if (dest == nullptr) return static_cast<int>(toMemory ? ReadError : WriteError);
     if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
-    if (!toMemory && !FitsPath(dest)) return static_cast<int>(WriteError);
+    // An empty folder would put the file in the host's current folder.
+    if (!toMemory && (!FitsPath(dest) || dest[0] == L'\0')) return static_cast<int>(WriteError);
     const std::wstring path(archivePath);
     const std::wstring folder = toMemory ? std::wstring() : std::wstring(dest);
     HLOCAL* blockOut = toMemory ? reinterpret_cast<HLOCAL*>(dest) : nullptr;

@@ -1,5 +1,7 @@
 #include "interface/settings.h"
 
+#include <shlwapi.h>
+
 #include <vector>
 
 #include "interface/win_path.h"
@@ -46,6 +48,12 @@ int ReadMaxMB() { return ReadSettingInt(L"maxMB", kDefaultMaxMB); }
 std::wstring ReadExtPatterns() { return ReadSettingString(L"ext", kDefaultExt); }
 std::wstring ReadTarExtensions() { return ReadSettingString(L"tar", kDefaultTarExtensions); }
 
-std::wstring ToolPath() { return CombinePath(ReadToolDir(), L"tar.exe"); }
+std::wstring ToolPath() {
+  const std::wstring folder = ReadToolDir();
+  // A relative folder names whatever tar.exe sits in the host's current
+  // folder, often one the user just opened: no tool rather than that one.
+  if (PathIsRelativeW(folder.c_str())) return {};
+  return CombinePath(folder, L"tar.exe");
+}
 
 }  // namespace qibor

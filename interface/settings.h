@@ -31,7 +31,8 @@ int ReadMaxMB();
 std::wstring ReadExtPatterns();
 std::wstring ReadTarExtensions();
 
-// `dir` joined with "tar.exe"; empty when the result does not fit a path.
+// `dir` joined with "tar.exe"; empty when `dir` is relative or the result
+// does not fit a path.
 std::wstring ToolPath();
 
 }  // namespace qibor

@@ -84,7 +84,7 @@ ListingCache g_listingCache;
 
 ListingCache& TheListingCache() { return g_listingCache; }
 
-ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int32_t offset, HLOCAL* listOut,
+ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, HLOCAL* listOut,
                                 ArchiveEntryW* query) {
   ListingCache& cache = TheListingCache();
   const int cached = cache.Lookup(archivePath, listOut, query);

@@ -53,7 +53,7 @@ ListingCache& TheListingCache();
 // Answers from the cache, or checks, probes and lists the archive, stores the
 // new list and answers from it. Exactly one of listOut and query is given.
 // The caller holds the request lock.
-ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int32_t offset, HLOCAL* listOut,
+ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, HLOCAL* listOut,
                                 ArchiveEntryW* query);
 
 }  // namespace qibor

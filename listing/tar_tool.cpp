@@ -170,10 +170,15 @@ bool DeleteFileRetrying(const std::wstring& path) {
 
 std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& capturePath,
                                              ErrorStream errors) {
-  if (!RunHidden(commandLine, capturePath, errors)) return std::nullopt;
-  std::optional<std::string> output = ReadWholeFile(capturePath);
+  std::optional<std::string> output = CaptureKeepingFile(commandLine, capturePath, errors);
   DeleteFileRetrying(capturePath);
   return output;
+}
+
+std::optional<std::string> CaptureKeepingFile(const std::wstring& commandLine, const std::wstring& capturePath,
+                                              ErrorStream errors) {
+  if (!RunHidden(commandLine, capturePath, errors)) return std::nullopt;
+  return ReadWholeFile(capturePath);
 }
 
 UINT ToolOutputCodePage() {

@@ -37,6 +37,13 @@ bool ExtensionInList(std::wstring_view extension, std::wstring_view extensionLis
 
 bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header*/) {
   if (archivePath.empty()) return false;
+  // The tool takes an empty file for an empty archive; GetArchiveInfo wants
+  // 8 bytes, so fewer are no archive here either.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (GetFileAttributesExW(archivePath.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeHigh == 0 &&
+      data.nFileSizeLow < 8) {
+    return false;
+  }
   const std::wstring toolPath = ToolPath();
   if (toolPath.empty() || !FileExists(toolPath)) return false;
   const std::wstring extensionList = ReadTarExtensions();

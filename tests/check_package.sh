@@ -6,7 +6,11 @@ set -euo pipefail
 build="$1"
 cd "$build"
 rm -f qibor-*-win64.zip
-cpack -G ZIP >/dev/null
+if ! cpack -G ZIP >cpack.log 2>&1; then
+  cat cpack.log
+  echo "0 passed, 1 failed"
+  exit 1
+fi
 zip="$(ls qibor-*-win64.zip)"
 listing="$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#^[^/]*/##' | sort | tr '\n' ' ')"
 expected="LICENSE README.md qibor.ini qibor.sph qibor_host.exe "

@@ -113,7 +113,7 @@ int main() {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (args[1] == L"tf") WriteAll(out, ReadFileBytes(folder + L"\\tf.out"));
   if (args[1] == L"tvf") WriteAll(out, ReadFileBytes(folder + L"\\tvf.out"));
-  if (args[1] != L"xf") return 0;
+  if (args[1] != L"xf" && args[1] != L"xqf") return 0;
   Extract(folder, args);
   const std::wstring complaint = folder + L"\\xf.err";
   if (GetFileAttributesW(complaint.c_str()) == INVALID_FILE_ATTRIBUTES) return 0;

@@ -343,7 +343,7 @@ class StandInFetch : public ExtractTest {
 };
 
 TEST_F(StandInFetch, AFetchAfterTheListingListsAfreshThenExtractsTheOneMember) {
-  SetMembers({{"pics/a.png", 7}, {"b.png", 9}});
+  SetMembers({{"pics/a.png", 15}, {"b.png", 15}});
   ListAndForgetRuns(2);
 
   Fetched fetched = FetchToMemory(plugin, ArchivePath(), 1);
@@ -365,7 +365,7 @@ TEST_F(StandInFetch, AFetchAfterTheListingListsAfreshThenExtractsTheOneMember) {
 }
 
 TEST_F(StandInFetch, PatternCharactersAreEscapedAndQuotesSurvive) {
-  SetMembers({{"[x]*?.png", 5}, {"^a$", 5}, {"say \"hi\".png", 5}});
+  SetMembers({{"[x]*?.png", 15}, {"^a$", 15}, {"say \"hi\".png", 15}});
   ListAndForgetRuns(3);
   const std::vector<std::wstring> expected{
       ExtractionCommand(L"\\[x\\]\\*\\?.png"),
@@ -383,7 +383,7 @@ TEST_F(StandInFetch, PatternCharactersAreEscapedAndQuotesSurvive) {
 }
 
 TEST_F(StandInFetch, PositionsPastTheEndRunNoExtraction) {
-  SetMembers({{"a.png", 7}, {"empty.png", 0}, {"b.png", 9}});
+  SetMembers({{"a.png", 15}, {"empty.png", 0}, {"b.png", 15}});
   ListAndForgetRuns(2);
   Fetched fetched = FetchToMemory(plugin, ArchivePath(), 2);
   EXPECT_EQ(fetched.result, 2);
@@ -401,7 +401,7 @@ TEST_F(StandInFetch, PositionsPastTheEndRunNoExtraction) {
 }
 
 TEST_F(StandInFetch, ALowerLimitAfterTheListingPicksTheMemberNowAtThatPosition) {
-  SetMembers({{"big.bin", 2 * 1048576}, {"small.png", 10}});
+  SetMembers({{"big.bin", 2 * 1048576}, {"small.png", 15}});
   ListAndForgetRuns(2);
   WriteSettings(plugin.IniPath(), {{L"dir", tool.dir()}, {L"maxMB", L"1"}});
 
@@ -444,6 +444,18 @@ TEST_F(StandInFetch, MembersThatWouldLandOutsideTheWorkFolderAreNeverExtracted) 
   EXPECT_EQ(FetchToFolder(plugin, ArchivePath(), 0, dest.path()), 6);
   EXPECT_EQ(ExtractionRuns(), 0u);
   EXPECT_TRUE(EntriesOf(dest.path()).empty());
+  ExpectWorkFolderClean();
+}
+
+TEST_F(StandInFetch, BytesOfAnotherSizeThanListedAreNotTheMember) {
+  // The stand-in writes 15 bytes whatever it is asked for.
+  SetMembers({{"a.png", 16}, {"b.png", 14}});
+  ListAndForgetRuns(2);
+  for (LONG_PTR position : {0, 1}) {
+    const Fetched fetched = FetchToMemory(plugin, ArchivePath(), position);
+    EXPECT_EQ(fetched.result, 6);
+    EXPECT_TRUE(fetched.variableUntouched);
+  }
   ExpectWorkFolderClean();
 }
 
