@@ -379,6 +379,12 @@ TEST_F(Cp932AnsiExports, ArchiveInfoNamesAreCp932AndCutOnACharacter) {
   EXPECT_TRUE(StrictlyFromCodePage(932, cut, back)) << "half a character at the end";
   EXPECT_EQ(back, longName.substr(0, 99));
   EXPECT_EQ(cut, Cp932(longName.substr(0, 99)));
+
+  // The host can ask for the member by the name it was given.
+  ArchiveEntryA record = Filled();
+  ASSERT_EQ(plugin.GetFileInfo(Cp932(archive).c_str(), 0, cut.c_str(), 0, &record), 0);
+  EXPECT_EQ(record.position, 2u);
+  EXPECT_EQ(FieldText(record.name), cut);
 }
 
 TEST_F(Cp932AnsiExports, FileInfoFindsAMemberByItsCp932Name) {
