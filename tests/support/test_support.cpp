@@ -16,6 +16,15 @@ std::wstring Utf8ToWide(const std::string& text) {
   return wide;
 }
 
+std::string Ansi(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string converted(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), size, converted.data(), bytes, nullptr, nullptr);
+  return converted;
+}
+
 std::wstring WindowsPath(const std::string& unixPath) {
   std::wstring path = L"Z:" + Utf8ToWide(unixPath);
   std::replace(path.begin(), path.end(), L'/', L'\\');

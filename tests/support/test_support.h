@@ -3,12 +3,21 @@
 // folders, settings files and the scripted stand-in tool.
 #include <windows.h>
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace qibor::test {
+
+// GetFileW's output kind for a memory block.
+constexpr unsigned int kToMemory = 0x100;
+// A value no export would store: a host variable that must stay as it was.
+inline const HLOCAL kUntouched = reinterpret_cast<HLOCAL>(static_cast<std::uintptr_t>(0x5A5A));
+
+// The text in the ANSI code page, as an older host holds its paths.
+std::string Ansi(const std::wstring& text);
 
 // A Linux path as Wine shows it to Windows programs (drive Z:).
 std::wstring WindowsPath(const std::string& unixPath);

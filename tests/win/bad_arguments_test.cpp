@@ -17,19 +17,6 @@
 namespace qibor::test {
 namespace {
 
-constexpr unsigned int kToMemory = 0x100;
-const HLOCAL kUntouched = reinterpret_cast<HLOCAL>(static_cast<std::uintptr_t>(0x5A5A));
-
-// The text in the ANSI code page, as an older host holds its paths.
-std::string Ansi(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string converted(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), size, converted.data(), bytes, nullptr, nullptr);
-  return converted;
-}
-
 // Text whose last byte is the last readable byte: the page after it faults,
 // so reading one unit too far ends the test program.
 template <typename Char>

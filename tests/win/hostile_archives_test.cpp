@@ -18,19 +18,6 @@
 namespace qibor::test {
 namespace {
 
-constexpr unsigned int kToMemory = 0x100;
-const HLOCAL kUntouched = reinterpret_cast<HLOCAL>(static_cast<std::uintptr_t>(0x5A5A));
-
-// The text in the ANSI code page, as an older host holds its paths.
-std::string Ansi(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string converted(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), size, converted.data(), bytes, nullptr, nullptr);
-  return converted;
-}
-
 // Long-path form, for sources nested deeper than MAX_PATH.
 std::wstring Extended(const std::wstring& path) { return L"\\\\?\\" + path; }
 std::string SourceBytes(const std::wstring& relative) { return ReadBytes(Extended(FixturePath(relative))); }
