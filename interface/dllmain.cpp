@@ -18,7 +18,10 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     case DLL_PROCESS_DETACH:
       // When the process is ending, other threads are gone, possibly holding
       // locks: take none and leave the folder as it is.
-      if (reserved != nullptr) break;
+      if (reserved != nullptr) {
+        qibor::TheListingCache().Abandon();
+        break;
+      }
       {
         // Another process may be in the middle of a request in the folder.
         qibor::RequestLock lock(5000);

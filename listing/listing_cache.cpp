@@ -25,7 +25,13 @@ bool SameText(const RecordChar* a, const RecordChar* b) { return lstrcmpiW(a, b)
 
 ListingCache::ListingCache() { InitializeCriticalSection(&lock_); }
 
-ListingCache::~ListingCache() { DeleteCriticalSection(&lock_); }
+ListingCache::~ListingCache() {
+  if (abandoned_) {
+    for (Slot& slot : slots_) slot.list.release();
+    return;
+  }
+  DeleteCriticalSection(&lock_);
+}
 
 void ListingCache::Store(const std::wstring& archivePath, UniqueLocal list) {
   CacheLockGuard guard(lock_);

@@ -25,6 +25,9 @@ class ListingCache {
   // Takes ownership of the list, overwriting the oldest slot once all are used.
   void Store(const std::wstring& archivePath, UniqueLocal list);
   void Clear();
+  // The process is ending: other threads may have died holding the heap's
+  // lock, so the lists are left to the system instead of being freed.
+  void Abandon() { abandoned_ = true; }
   // Newest first. With listOut: a copy of the whole list (0, or 4 when the
   // copy cannot be allocated). With a query: the record matching the query's
   // name (case-insensitive) or, for an empty name, its position, copied over
@@ -40,6 +43,7 @@ class ListingCache {
   CRITICAL_SECTION lock_;
   std::array<Slot, kSlots> slots_;
   int next_ = 0;
+  bool abandoned_ = false;
 };
 
 // Copies a whole list into a new block for the host: 0, or 4.
