@@ -37,7 +37,8 @@ void ListingCache::Store(const std::wstring& archivePath, UniqueLocal list) {
   CacheLockGuard guard(lock_);
   Slot& slot = slots_[static_cast<std::size_t>(next_)];
   slot.list = std::move(list);
-  slot.archivePath = archivePath;
+  // Paths that do not fit a slot are refused before a list is built.
+  lstrcpynW(slot.archivePath, archivePath.c_str(), MAX_PATH);
   next_ = (next_ + 1) % kSlots;
 }
 
@@ -54,7 +55,7 @@ int ListingCache::Lookup(const std::wstring& archivePath, HLOCAL* listOut, Archi
     index = (index + kSlots - 1) % kSlots;
     const Slot& slot = slots_[static_cast<std::size_t>(index)];
     if (!slot.list) return kNotCached;
-    if (lstrcmpiW(slot.archivePath.c_str(), archivePath.c_str()) != 0) continue;
+    if (lstrcmpiW(slot.archivePath, archivePath.c_str()) != 0) continue;
     if (listOut != nullptr) return CopyList(slot.list.get(), listOut);
     const ArchiveEntryW* found = FindRecord(slot.list.get(), *query);
     if (found == nullptr) return UnknownFormat;

@@ -38,7 +38,8 @@ class ListingCache {
  private:
   struct Slot {
     UniqueLocal list;
-    std::wstring archivePath;
+    // A fixed buffer: nothing to free when the cache is left at process exit.
+    wchar_t archivePath[MAX_PATH] = {};
   };
   CRITICAL_SECTION lock_;
   std::array<Slot, kSlots> slots_;
