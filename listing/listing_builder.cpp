@@ -23,17 +23,12 @@ std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
 std::optional<ToolListing> ListArchiveMembers(const std::wstring& toolPath, const std::wstring& archivePath) {
   if (toolPath.empty()) return std::nullopt;
   EnsureWorkDirectory();
-  // The plain capture is deleted after the verbose run, when nothing holds it
-  // any more, instead of waiting for that right after its own run.
   const std::optional<std::string> plain =
-      CaptureKeepingFile(PlainListingCommand(toolPath, archivePath), PlainListingFile(), ErrorStream::Discard);
-  std::optional<std::string> verbose;
-  if (plain) {
-    verbose =
-        CaptureToolOutput(VerboseListingCommand(toolPath, archivePath), VerboseListingFile(), ErrorStream::Discard);
-  }
-  DeleteFileRetrying(PlainListingFile());
-  if (!plain || !verbose) return std::nullopt;
+      CaptureToolOutput(PlainListingCommand(toolPath, archivePath), PlainListingFile(), ErrorStream::Discard);
+  if (!plain) return std::nullopt;
+  const std::optional<std::string> verbose =
+      CaptureToolOutput(VerboseListingCommand(toolPath, archivePath), VerboseListingFile(), ErrorStream::Discard);
+  if (!verbose) return std::nullopt;
 
   ToolListing listing;
   listing.plainLines = DecodeCapturedLines(*plain);

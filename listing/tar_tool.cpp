@@ -11,8 +11,7 @@
 namespace qibor {
 namespace {
 
-// Under Wine the console host of a CREATE_NO_WINDOW child, and on Windows a
-// virus scanner, can hold a fresh file for a moment after the tool exits.
+// A virus scanner can hold a fresh file for a moment after the tool exits.
 constexpr DWORD kBusyRetryMilliseconds = 2000;
 constexpr DWORD kBusyRetryStep = 10;
 
@@ -121,7 +120,10 @@ bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath,
 
   std::wstring writable = commandLine;
   PROCESS_INFORMATION process{};
-  const DWORD flags = CREATE_NO_WINDOW | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  // No console at all: the tool needs none, a console host would hold the
+  // capture file open for a while after the tool exits, and a tool asking
+  // for a passphrase on a hidden console would wait forever.
+  const DWORD flags = DETACHED_PROCESS | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
   const BOOL started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                                       &startup.StartupInfo, &process);
   DeleteProcThreadAttributeList(attributes);
@@ -170,15 +172,10 @@ bool DeleteFileRetrying(const std::wstring& path) {
 
 std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& capturePath,
                                              ErrorStream errors) {
-  std::optional<std::string> output = CaptureKeepingFile(commandLine, capturePath, errors);
+  if (!RunHidden(commandLine, capturePath, errors)) return std::nullopt;
+  std::optional<std::string> output = ReadWholeFile(capturePath);
   DeleteFileRetrying(capturePath);
   return output;
-}
-
-std::optional<std::string> CaptureKeepingFile(const std::wstring& commandLine, const std::wstring& capturePath,
-                                              ErrorStream errors) {
-  if (!RunHidden(commandLine, capturePath, errors)) return std::nullopt;
-  return ReadWholeFile(capturePath);
 }
 
 UINT ToolOutputCodePage() {

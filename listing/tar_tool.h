@@ -34,12 +34,6 @@ enum class ErrorStream { Discard, Capture };
 std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& capturePath,
                                              ErrorStream errors);
 
-// The same, but the capture file is left for the caller to delete: under Wine
-// the console host of a CREATE_NO_WINDOW run holds it for about 0.1 s after
-// the tool exits, so deleting it after the next run saves that wait.
-std::optional<std::string> CaptureKeepingFile(const std::wstring& commandLine, const std::wstring& capturePath,
-                                              ErrorStream errors);
-
 // Runs the command line hidden with its output going to the capture file and
 // waits for it; false when it cannot be started.
 bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors);

@@ -12,7 +12,7 @@ if ! cpack -G ZIP >cpack.log 2>&1; then
   exit 1
 fi
 zip="$(ls qibor-*-win64.zip)"
-listing="$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#^[^/]*/##' | sort | tr '\n' ' ')"
+listing="$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#^[^/]*/##' | LC_ALL=C sort | tr '\n' ' ')"
 expected="LICENSE README.md qibor.ini qibor.sph qibor_host.exe "
 status=0
 if [ "$listing" != "$expected" ]; then

@@ -1,0 +1,848 @@
+// qibor_bench: times qibor.sph the way an image viewer drives it, against the
+// bare tool runs each request is made of, counts the tool runs of a browse,
+// and measures the private bytes a fetch to memory takes.
+//
+// usage: qibor_bench --plugin SPH --tool TAR_EXE --archives DIR
+//                    [--counting-tool TAR_EXE] [--csv FILE] [--markdown FILE]
+//                    [--runs N] [--sizes 10,1000,...] [--formats tar,7z]
+//                    [--work DIR] [--skip-browse] [--skip-memory]
+#include <windows.h>
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+#pragma pack(push, 1)
+struct EntryW {
+  wchar_t method[4];
+  std::uint64_t position, compressedSize, size;
+  std::int64_t timestamp;
+  wchar_t path[200];
+  wchar_t name[200];
+  std::uint32_t crc, alignment;
+};
+#pragma pack(pop)
+static_assert(sizeof(EntryW) == 848);
+
+using GetArchiveInfoWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, unsigned int, HLOCAL*);
+using GetFileWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, LPWSTR, unsigned int, FARPROC, LONG_PTR);
+
+constexpr unsigned int kToMemory = 0x100;
+constexpr double kMiB = 1024.0 * 1024.0;
+
+double Mib(std::uint64_t bytes) { return static_cast<double>(bytes) / kMiB; }
+
+// ---- text and files ----
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0)
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Widen(const std::string& bytes, UINT codePage) {
+  if (bytes.empty()) return {};
+  const int units = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(units > 0 ? units : 0), L'\0');
+  if (units > 0)
+    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), units);
+  return out;
+}
+
+void Print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+std::string Format(const char* format, ...) {
+  char buffer[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof(buffer), format, args);
+  va_end(args);
+  return buffer;
+}
+
+bool ReadBytes(const std::wstring& path, std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bytes.clear();
+  char buffer[1 << 16];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  return true;
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::size_t stop = end;
+    if (stop > start && text[stop - 1] == '\r') --stop;
+    lines.push_back(text.substr(start, stop - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  wchar_t full[MAX_PATH] = {};
+  const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+  return (length == 0 || length >= MAX_PATH) ? path : std::wstring(full);
+}
+
+void MakeFolders(const std::wstring& folder) {
+  for (std::size_t i = 3; i <= folder.size(); ++i) {
+    if (i == folder.size() || folder[i] == L'\\') CreateDirectoryW(folder.substr(0, i).c_str(), nullptr);
+  }
+}
+
+// Quotes one argument so the C runtime's parser gives it back unchanged.
+std::wstring Quote(const std::wstring& argument) {
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes * 2, L'\\');
+  quoted.push_back(L'"');
+  return quoted;
+}
+
+// ---- clocks ----
+
+double WallSeconds() {
+  static const double frequency = [] {
+    LARGE_INTEGER f{};
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / frequency;
+}
+
+// This process's user and kernel time: the work done here, without the time
+// spent waiting for the tool.
+double CpuSeconds() {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto seconds = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// ---- the bare tool ----
+
+// What a request costs at the least: the tool started hidden with its output
+// going to a file, waited for; nothing read back.
+bool RunBare(const std::wstring& commandLine, const std::wstring& capturePath, bool withErrors) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE capture = CreateFileW(capturePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (capture == INVALID_HANDLE_VALUE) return false;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  startup.hStdOutput = capture;
+  startup.hStdError = withErrors ? capture : nullptr;
+  std::wstring writable = commandLine;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                      nullptr, &startup, &process);
+  CloseHandle(capture);
+  if (!started) return false;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return exitCode == 0;
+}
+
+// Waits, off the clock, until the capture files can be deleted. Under Wine
+// the console host of a CREATE_NO_WINDOW run keeps them open for a moment
+// after the tool exits; the plug-in waits for that to delete its captures, and
+// a bare run's host must not go on working into the next timed run.
+void SettleCaptures(const std::vector<std::wstring>& captures) {
+  for (const std::wstring& capture : captures) {
+    for (int waited = 0; !DeleteFileW(capture.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND && waited < 5000;
+         waited += 5)
+      Sleep(5);
+  }
+}
+
+// ---- the plug-in, as a host sees it ----
+
+class Plugin {
+ public:
+  explicit Plugin(const std::wstring& path) {
+    module_ = LoadLibraryW(path.c_str());
+    if (module_ == nullptr) return;
+    archiveInfo_ = reinterpret_cast<GetArchiveInfoWFn>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "GetArchiveInfoW")));
+    file_ = reinterpret_cast<GetFileWFn>(reinterpret_cast<void*>(GetProcAddress(module_, "GetFileW")));
+  }
+  Plugin(const Plugin&) = delete;
+  Plugin& operator=(const Plugin&) = delete;
+  ~Plugin() {
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+  bool loaded() const { return archiveInfo_ != nullptr && file_ != nullptr; }
+
+  int List(const std::wstring& archive, HLOCAL& list) { return archiveInfo_(archive.c_str(), 0, 0, &list); }
+  int Fetch(const std::wstring& archive, std::uint64_t position, HLOCAL& block) {
+    return file_(archive.c_str(), static_cast<LONG_PTR>(position), reinterpret_cast<LPWSTR>(&block), kToMemory,
+                 nullptr, 0);
+  }
+
+  // The list's records, or none when the request fails.
+  std::vector<EntryW> Records(const std::wstring& archive) {
+    std::vector<EntryW> records;
+    HLOCAL list = nullptr;
+    if (List(archive, list) != 0 || list == nullptr) return records;
+    for (const auto* entry = static_cast<const EntryW*>(list); (entry->method[0] & 0xFF) != 0; ++entry)
+      records.push_back(*entry);
+    LocalFree(list);
+    return records;
+  }
+
+ private:
+  HMODULE module_ = nullptr;
+  GetArchiveInfoWFn archiveInfo_ = nullptr;
+  GetFileWFn file_ = nullptr;
+};
+
+// ---- options ----
+
+struct Options {
+  std::wstring plugin, tool, countingTool, archives, csv, markdown, work;
+  int runs = 5;
+  std::vector<std::size_t> sizes{10, 1000, 10000, 50000};
+  std::vector<std::wstring> formats{L"tar", L"7z"};
+  bool browse = true;
+  bool memory = true;
+  // The child process that measures one fetch's memory.
+  bool memoryChild = false;
+  std::wstring archive, result;
+};
+
+std::vector<std::wstring> SplitList(const std::wstring& text) {
+  std::vector<std::wstring> items;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t comma = text.find(L',', start);
+    if (comma == std::wstring::npos) comma = text.size();
+    if (comma > start) items.push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return items;
+}
+
+bool ParseOptions(const std::vector<std::wstring>& args, Options& options) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::wstring& name = args[i];
+    if (name == L"--skip-browse") {
+      options.browse = false;
+      continue;
+    }
+    if (name == L"--skip-memory") {
+      options.memory = false;
+      continue;
+    }
+    if (name == L"--memory-child") {
+      options.memoryChild = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) return false;
+    const std::wstring& value = args[++i];
+    if (name == L"--plugin") options.plugin = FullPath(value);
+    else if (name == L"--tool") options.tool = FullPath(value);
+    else if (name == L"--counting-tool") options.countingTool = FullPath(value);
+    else if (name == L"--archives") options.archives = FullPath(value);
+    else if (name == L"--csv") options.csv = FullPath(value);
+    else if (name == L"--markdown") options.markdown = FullPath(value);
+    else if (name == L"--work") options.work = FullPath(value);
+    else if (name == L"--archive") options.archive = FullPath(value);
+    else if (name == L"--result") options.result = FullPath(value);
+    else if (name == L"--runs") options.runs = std::max(1, _wtoi(value.c_str()));
+    else if (name == L"--formats") options.formats = SplitList(value);
+    else if (name == L"--sizes") {
+      options.sizes.clear();
+      for (const std::wstring& size : SplitList(value)) options.sizes.push_back(wcstoull(size.c_str(), nullptr, 10));
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// ---- the peak private bytes of one fetch, in a process of its own ----
+
+std::uint64_t PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof(counters);
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                            sizeof(counters)))
+    return 0;
+  // Windows gives the commit charge in both; Wine leaves PrivateUsage at 0 and
+  // gives the touched private pages as PagefileUsage.
+  return std::max<std::uint64_t>(counters.PrivateUsage, counters.PagefileUsage);
+}
+
+std::uint64_t PeakPagefileBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof(counters);
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+  return counters.PeakPagefileUsage;
+}
+
+// Lists the archive, then fetches its largest member to memory while a thread
+// samples the private bytes. Writes "size baseline peak" to the result file.
+int RunMemoryChild(const Options& options) {
+  Plugin plugin(options.plugin);
+  if (!plugin.loaded()) return 3;
+  const std::vector<EntryW> records = plugin.Records(options.archive);
+  if (records.empty()) return 4;
+  const EntryW* largest = &records[0];
+  for (const EntryW& record : records)
+    if (record.size > largest->size) largest = &record;
+  const std::uint64_t position = largest->position;
+  const std::uint64_t size = largest->size;
+
+  const std::uint64_t baseline = PrivateBytes();
+  std::atomic<bool> stop{false};
+  std::atomic<std::uint64_t> peak{baseline};
+  std::thread sampler([&] {
+    while (!stop.load()) {
+      const std::uint64_t now = PrivateBytes();
+      if (now > peak.load()) peak.store(now);
+      Sleep(1);
+    }
+  });
+  HLOCAL block = nullptr;
+  const int result = plugin.Fetch(options.archive, position, block);
+  const std::uint64_t held = PrivateBytes();
+  stop.store(true);
+  sampler.join();
+  const std::uint64_t fetched = block != nullptr ? LocalSize(block) : 0;
+  if (block != nullptr) LocalFree(block);
+  if (result != 0 || fetched != size) return 5;
+  // Windows keeps the true peak for the whole process; Wine reports the
+  // current value there, so the samples stand in.
+  const std::uint64_t highest = std::max({peak.load(), held, PeakPagefileBytes()});
+  return WriteBytes(options.result, Format("%llu %llu %llu\n", static_cast<unsigned long long>(size),
+                                           static_cast<unsigned long long>(baseline),
+                                           static_cast<unsigned long long>(highest)))
+             ? 0
+             : 6;
+}
+
+// ---- the benchmark ----
+
+struct Row {
+  std::string measure;
+  std::string format;
+  std::size_t members = 0;
+  int runs = 0;
+  double pluginMs = 0, bareMs = 0, ratio = 0;
+  double pluginMinMs = 0, bareMinMs = 0;  // the fastest runs, for a loaded machine
+  double ownUsPerMember = 0, ownCpuUsPerMember = 0;
+  // The browse.
+  std::size_t toolRuns = 0, expectedToolRuns = 0, failures = 0;
+  // The fetch's memory.
+  std::uint64_t memberBytes = 0, peakBytes = 0, baselineBytes = 0;
+};
+
+class Bench {
+ public:
+  explicit Bench(const Options& options) : options_(options) {}
+
+  int Run();
+
+ private:
+  std::wstring ArchivePath(const std::wstring& format, std::size_t members) const {
+    return options_.archives + L"\\" + format + L"-" + std::to_wstring(members) + (format == L"tar" ? L".tar" : L".7z");
+  }
+  bool WriteSettings(const std::wstring& toolFolder);
+  bool MeasureListing(const std::wstring& format, std::size_t members);
+  bool MeasureFetch(const std::wstring& format, std::size_t members);
+  bool MeasureBrowse();
+  bool MeasureMemory();
+  void Fail(const std::string& what) { Print("qibor_bench: " + what + "\n"); }
+
+  // Times the plug-in and the bare runs alternately, each run once untimed
+  // first, so both see the same warm caches and the same background load.
+  template <typename PluginRun, typename BareRun, typename Settle>
+  bool Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settle);
+
+  const Options& options_;
+  std::wstring pluginCopy_, bareFolder_, extractFolder_;
+  std::unique_ptr<Plugin> plugin_;
+  std::vector<Row> rows_;
+};
+
+bool Bench::WriteSettings(const std::wstring& toolFolder) {
+  return WriteBytes(FolderOf(pluginCopy_) + L"\\qibor.ini",
+                    "[UserSetting]\r\ndir=" + Utf8(toolFolder) + "\r\nmaxMB=4096\r\n");
+}
+
+template <typename PluginRun, typename BareRun, typename Settle>
+bool Bench::Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settle) {
+  if (!pluginRun() || !bareRun()) return false;
+  settle();
+  std::vector<double> pluginWall, bareWall, pluginCpu, bareCpu;
+  for (int run = 0; run < options_.runs; ++run) {
+    for (int turn = 0; turn < 2; ++turn) {
+      // Alternate which goes first, so neither always follows the other.
+      const bool pluginTurn = (turn == 0) == (run % 2 == 0);
+      const double cpu = CpuSeconds();
+      const double start = WallSeconds();
+      const bool ok = pluginTurn ? pluginRun() : bareRun();
+      const double wall = WallSeconds() - start;
+      const double cpuUsed = CpuSeconds() - cpu;
+      if (!pluginTurn) settle();
+      if (!ok) return false;
+      (pluginTurn ? pluginWall : bareWall).push_back(wall);
+      (pluginTurn ? pluginCpu : bareCpu).push_back(cpuUsed);
+    }
+  }
+  row.runs = options_.runs;
+  row.pluginMs = Median(pluginWall) * 1e3;
+  row.bareMs = Median(bareWall) * 1e3;
+  row.ratio = row.pluginMs / row.bareMs;
+  row.pluginMinMs = *std::min_element(pluginWall.begin(), pluginWall.end()) * 1e3;
+  row.bareMinMs = *std::min_element(bareWall.begin(), bareWall.end()) * 1e3;
+  row.ownUsPerMember = (row.pluginMs - row.bareMs) * 1e3 / static_cast<double>(row.members);
+  row.ownCpuUsPerMember = (Median(pluginCpu) - Median(bareCpu)) * 1e6 / static_cast<double>(row.members);
+  return true;
+}
+
+bool Bench::MeasureListing(const std::wstring& format, std::size_t members) {
+  const std::wstring archive = ArchivePath(format, members);
+  Row row;
+  row.measure = "GetArchiveInfoW";
+  row.format = Utf8(format);
+  row.members = members;
+  const std::wstring tool = Quote(options_.tool);
+  const std::wstring probe = tool + L" tvf " + Quote(archive);
+  const std::wstring plain = tool + L" tf " + Quote(archive);
+  const std::wstring verbose = tool + L" tvf " + Quote(archive);
+  const std::wstring capture = bareFolder_ + L"\\capture.txt";
+  const std::wstring verboseCapture = bareFolder_ + L"\\capturev.txt";
+  auto pluginRun = [&] {
+    HLOCAL list = nullptr;
+    const int result = plugin_->List(archive, list);
+    // Only the call is timed; freeing the list is the host's work.
+    const std::size_t count = list != nullptr ? LocalSize(list) / sizeof(EntryW) - 1 : 0;
+    if (list != nullptr) LocalFree(list);
+    return result == 0 && count == members;
+  };
+  auto bareRun = [&] {
+    return RunBare(probe, capture, true) && RunBare(plain, capture, false) &&
+           RunBare(verbose, verboseCapture, false);
+  };
+  auto settle = [&] { SettleCaptures({capture, verboseCapture}); };
+  if (!Compare(row, pluginRun, bareRun, settle)) {
+    Fail("listing " + Utf8(archive) + " failed");
+    return false;
+  }
+  rows_.push_back(row);
+  return true;
+}
+
+bool Bench::MeasureFetch(const std::wstring& format, std::size_t members) {
+  const std::wstring archive = ArchivePath(format, members);
+  Row row;
+  row.measure = "GetFileW";
+  row.format = Utf8(format);
+  row.members = members;
+  const std::size_t position = members / 2;
+
+  // The member's path as the tool lists it, for the bare extraction.
+  const std::wstring tool = Quote(options_.tool);
+  const std::wstring plain = tool + L" tf " + Quote(archive);
+  const std::wstring verbose = tool + L" tvf " + Quote(archive);
+  const std::wstring capture = bareFolder_ + L"\\capture.txt";
+  const std::wstring verboseCapture = bareFolder_ + L"\\capturev.txt";
+  std::string listed;
+  if (!RunBare(plain, capture, false) || !ReadBytes(capture, listed)) {
+    Fail("cannot list " + Utf8(archive));
+    return false;
+  }
+  const std::vector<std::string> lines = SplitLines(listed);
+  // The tool writes names in the user's ANSI code page.
+  const std::wstring memberPath = lines.size() == members ? Widen(lines[position], CP_ACP) : std::wstring();
+  const std::vector<EntryW> records = plugin_->Records(archive);
+  const std::wstring name = memberPath.substr(memberPath.find_last_of(L'/') + 1);
+  if (memberPath.empty() || records.size() != members || name != records[position].name) {
+    Fail("the plug-in's list of " + Utf8(archive) + " does not match the tool's");
+    return false;
+  }
+  const std::uint64_t size = records[position].size;
+  std::wstring relative = memberPath;
+  std::replace(relative.begin(), relative.end(), L'/', L'\\');
+  const std::wstring extracted = extractFolder_ + L"\\" + relative;
+  const std::wstring extract =
+      tool + L" xf " + Quote(archive) + L" -C" + Quote(extractFolder_) + L" -- " + Quote(memberPath);
+
+  auto pluginRun = [&] {
+    HLOCAL block = nullptr;
+    const int result = plugin_->Fetch(archive, position, block);
+    const std::uint64_t fetched = block != nullptr ? LocalSize(block) : 0;
+    if (block != nullptr) LocalFree(block);
+    return result == 0 && fetched == size;
+  };
+  auto bareRun = [&] {
+    const bool ok = RunBare(plain, capture, false) && RunBare(verbose, verboseCapture, false) &&
+                    RunBare(extract, capture, true);
+    // The plug-in deletes what it extracted too.
+    return ok && DeleteFileW(extracted.c_str()) != FALSE;
+  };
+  auto settle = [&] { SettleCaptures({capture, verboseCapture}); };
+  if (!Compare(row, pluginRun, bareRun, settle)) {
+    Fail("fetching from " + Utf8(archive) + " failed");
+    return false;
+  }
+  rows_.push_back(row);
+  return true;
+}
+
+bool Bench::MeasureBrowse() {
+  const std::wstring archive = options_.archives + L"\\browse-200.7z";
+  Row row;
+  row.measure = "browse";
+  row.format = "7z";
+  row.runs = 1;
+
+  auto browse = [&](std::size_t& fetched) {
+    fetched = 0;
+    const std::vector<EntryW> records = plugin_->Records(archive);
+    if (records.empty()) return false;
+    for (const EntryW& record : records) {
+      HLOCAL block = nullptr;
+      const int result = plugin_->Fetch(archive, record.position, block);
+      const std::uint64_t size = block != nullptr ? LocalSize(block) : 0;
+      if (block != nullptr) LocalFree(block);
+      // A failed fetch is reported and counted, as a viewer would go on.
+      if (result != 0 || size != record.size) {
+        Fail(Format("member %llu of the browse: result %d, %llu of %llu bytes",
+                    static_cast<unsigned long long>(record.position), result, static_cast<unsigned long long>(size),
+                    static_cast<unsigned long long>(record.size)));
+        ++row.failures;
+      }
+      ++fetched;
+    }
+    return true;
+  };
+
+  // Through the stand-in, which logs each run and then runs the real tool: one
+  // browse both counts and (with the stand-in's own starts) times the runs.
+  const bool counted = !options_.countingTool.empty();
+  const std::wstring log = bareFolder_ + L"\\runs.log";
+  if (counted) {
+    DeleteFileW(log.c_str());
+    SetEnvironmentVariableW(L"QIBOR_BENCH_REAL_TOOL", options_.tool.c_str());
+    SetEnvironmentVariableW(L"QIBOR_BENCH_RUN_LOG", log.c_str());
+    const std::wstring countingFolder = bareFolder_ + L"\\counting";
+    MakeFolders(countingFolder);
+    if (!CopyFileW(options_.countingTool.c_str(), (countingFolder + L"\\tar.exe").c_str(), FALSE) ||
+        !WriteSettings(countingFolder)) {
+      Fail("cannot set up the counting tool");
+      return false;
+    }
+  }
+  std::size_t members = 0;
+  const double start = WallSeconds();
+  const bool browsed = browse(members);
+  row.pluginMs = (WallSeconds() - start) * 1e3;
+  row.members = members;
+  if (counted) WriteSettings(FolderOf(options_.tool));
+  if (!browsed) {
+    Fail("the browse of " + Utf8(archive) + " failed");
+    return false;
+  }
+  if (counted) {
+    std::string text;
+    if (!ReadBytes(log, text)) {
+      Fail("the counting tool wrote no log");
+      return false;
+    }
+    row.toolRuns = SplitLines(text).size();
+  }
+  // A listing runs the tool three times, a fetch three times.
+  row.expectedToolRuns = 3 + 3 * members;
+  rows_.push_back(row);
+  return true;
+}
+
+bool Bench::MeasureMemory() {
+  const std::wstring archive = options_.archives + L"\\big-256m.tar";
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::wstring result = bareFolder_ + L"\\memory.txt";
+  std::vector<double> peaks, baselines;
+  Row row;
+  row.measure = "memory";
+  row.format = "tar";
+  row.members = 3;
+  row.runs = options_.runs;
+  for (int run = 0; run < options_.runs; ++run) {
+    DeleteFileW(result.c_str());
+    std::wstring command = Quote(self) + L" --memory-child --plugin " + Quote(pluginCopy_) + L" --archive " +
+                           Quote(archive) + L" --result " + Quote(result);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      Fail("cannot start the memory measurement");
+      return false;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::string text;
+    if (exitCode != 0 || !ReadBytes(result, text)) {
+      Fail(Format("the memory measurement failed (%lu)", exitCode));
+      return false;
+    }
+    char* end = text.data();
+    const unsigned long long size = std::strtoull(end, &end, 10);
+    const unsigned long long baseline = std::strtoull(end, &end, 10);
+    const unsigned long long peak = std::strtoull(end, &end, 10);
+    row.memberBytes = size;
+    peaks.push_back(static_cast<double>(peak));
+    baselines.push_back(static_cast<double>(baseline));
+  }
+  row.peakBytes = static_cast<std::uint64_t>(Median(peaks));
+  row.baselineBytes = static_cast<std::uint64_t>(Median(baselines));
+  rows_.push_back(row);
+  return true;
+}
+
+// ---- reporting ----
+
+const Row* FindRow(const std::vector<Row>& rows, const std::string& measure, const std::string& format,
+                   std::size_t members) {
+  for (const Row& row : rows)
+    if (row.measure == measure && row.format == format && row.members == members) return &row;
+  return nullptr;
+}
+
+std::string Table(const std::vector<Row>& rows, bool markdown) {
+  std::string out;
+  const char* line = markdown ? "| %s | %s | %s | %s | %s | %s | %s |\n" : "%-16s %-6s %8s %12s %12s %7s %14s\n";
+  out += Format(line, "request", "format", "members", "plug-in ms", "bare ms", "ratio",
+                markdown ? "own µs/member" : "own us/member");
+  if (markdown) out += "| --- | --- | ---: | ---: | ---: | ---: | ---: |\n";
+  for (const Row& row : rows) {
+    if (row.measure != "GetArchiveInfoW" && row.measure != "GetFileW") continue;
+    out += Format(line, row.measure.c_str(), row.format.c_str(), Format("%zu", row.members).c_str(),
+                  Format("%.1f", row.pluginMs).c_str(), Format("%.1f", row.bareMs).c_str(),
+                  Format("%.3f", row.ratio).c_str(), Format("%.2f", row.ownUsPerMember).c_str());
+  }
+  for (const Row& row : rows) {
+    if (row.measure == "browse") {
+      out += Format("\nbrowse (%s, %zu members): list, then fetch each to memory: %zu tool runs (%zu by design), "
+                    "%.0f s%s%s\n",
+                    row.format.c_str(), row.members, row.toolRuns, row.expectedToolRuns, row.pluginMs / 1e3,
+                    row.toolRuns != 0 ? " through the counting stand-in (two process starts a run)" : "",
+                    row.failures != 0 ? Format("; %zu fetches FAILED", row.failures).c_str() : "");
+    } else if (row.measure == "memory") {
+      out += Format("%sfetch of a %.0f MiB member to memory: peak private %.1f MiB (%.1f MiB before the fetch; "
+                    "%+.1f MiB over the member's size)\n",
+                    markdown ? "\n" : "", Mib(row.memberBytes), Mib(row.peakBytes), Mib(row.baselineBytes),
+                    (static_cast<double>(row.peakBytes) - static_cast<double>(row.memberBytes)) / kMiB);
+    }
+  }
+  return out;
+}
+
+std::string Csv(const std::vector<Row>& rows) {
+  std::string out =
+      "measure,format,members,runs,plugin_ms,bare_ms,ratio,own_us_per_member,own_cpu_us_per_member,plugin_min_ms,"
+      "bare_min_ms,failures,tool_runs,"
+      "expected_tool_runs,member_bytes,peak_private_bytes,baseline_private_bytes\n";
+  for (const Row& row : rows) {
+    out += Format("%s,%s,%zu,%d,%.3f,%.3f,%.4f,%.3f,%.3f,%.3f,%.3f,%zu,%zu,%zu,%llu,%llu,%llu\n", row.measure.c_str(),
+                  row.format.c_str(), row.members, row.runs, row.pluginMs, row.bareMs, row.ratio, row.ownUsPerMember,
+                  row.ownCpuUsPerMember, row.pluginMinMs, row.bareMinMs, row.failures, row.toolRuns,
+                  row.expectedToolRuns,
+                  static_cast<unsigned long long>(row.memberBytes), static_cast<unsigned long long>(row.peakBytes),
+                  static_cast<unsigned long long>(row.baselineBytes));
+  }
+  return out;
+}
+
+std::string Goals(const std::vector<Row>& rows, const Options& options) {
+  std::string out;
+  auto verdict = [](bool holds) { return holds ? "holds" : "MISSED"; };
+  for (const std::wstring& wideFormat : options.formats) {
+    const std::string format = Utf8(wideFormat);
+    if (const Row* row = FindRow(rows, "GetArchiveInfoW", format, 10000)) {
+      out += Format("goal: GetArchiveInfoW (%s, 10000) at most 5%% over the bare runs: %+.1f%%: %s\n",
+                    format.c_str(), (row->ratio - 1) * 100, verdict(row->ratio <= 1.05));
+    }
+    double worst = 0;
+    bool any = false;
+    for (const Row& row : rows) {
+      if (row.measure != "GetFileW" || row.format != format) continue;
+      worst = any ? std::max(worst, row.ratio) : row.ratio;
+      any = true;
+    }
+    if (any) {
+      out += Format("goal: GetFileW (%s) at most 5%% over the bare runs at every size: worst %+.1f%%: %s\n",
+                    format.c_str(), (worst - 1) * 100, verdict(worst <= 1.05));
+    }
+    for (const char* measure : {"GetArchiveInfoW", "GetFileW"}) {
+      std::vector<double> own;
+      std::string figures;
+      for (const std::size_t members : {std::size_t{1000}, std::size_t{10000}, std::size_t{50000}}) {
+        if (const Row* row = FindRow(rows, measure, format, members)) {
+          own.push_back(row->ownUsPerMember);
+          figures += Format("%s%.2f", figures.empty() ? "" : " / ", row->ownUsPerMember);
+        }
+      }
+      if (own.size() < 2) continue;
+      const double low = *std::min_element(own.begin(), own.end());
+      const double high = *std::max_element(own.begin(), own.end());
+      const bool flat = low > 0 && high <= 1.5 * low;
+      out += Format("goal: %s (%s) own time per member flat within 1.5x from 1000 to 50000: %s us: %s\n", measure,
+                    format.c_str(), figures.c_str(),
+                    low > 0 ? verdict(flat) : "not measurable (plug-in within the bare runs' noise)");
+    }
+  }
+  for (const Row& row : rows) {
+    if (row.measure != "memory") continue;
+    const double limit = static_cast<double>(row.memberBytes) + 16 * kMiB;
+    out += Format("goal: peak private bytes below the member's size + 16 MiB: %.1f < %.1f MiB: %s\n",
+                  Mib(row.peakBytes), limit / kMiB, verdict(static_cast<double>(row.peakBytes) < limit));
+  }
+  return out;
+}
+
+int Bench::Run() {
+  if (options_.plugin.empty() || options_.tool.empty() || options_.archives.empty()) {
+    Fail("--plugin, --tool and --archives are needed");
+    return 2;
+  }
+  // The plug-in is copied, as a viewer's plug-in folder holds it, with its
+  // settings beside it.
+  std::wstring work = options_.work;
+  if (work.empty()) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    work = std::wstring(temp) + L"qibor-bench";
+  }
+  const std::wstring pluginFolder = work + L"\\plugin";
+  bareFolder_ = work + L"\\bare";
+  extractFolder_ = bareFolder_ + L"\\extracted";
+  MakeFolders(pluginFolder);
+  MakeFolders(extractFolder_);
+  pluginCopy_ = pluginFolder + L"\\qibor.sph";
+  if (!CopyFileW(options_.plugin.c_str(), pluginCopy_.c_str(), FALSE) || !WriteSettings(FolderOf(options_.tool))) {
+    Fail("cannot set up the plug-in in " + Utf8(pluginFolder));
+    return 3;
+  }
+  plugin_ = std::make_unique<Plugin>(pluginCopy_);
+  if (!plugin_->loaded()) {
+    Fail("cannot load " + Utf8(pluginCopy_));
+    return 3;
+  }
+
+  Print(Format("qibor_bench: median of %d runs; code page %u\n", options_.runs, GetACP()));
+  for (const std::size_t members : options_.sizes) {
+    for (const std::wstring& format : options_.formats) {
+      const double start = WallSeconds();
+      if (!MeasureListing(format, members) || !MeasureFetch(format, members)) return 1;
+      const Row& listing = rows_[rows_.size() - 2];
+      const Row& fetch = rows_.back();
+      Print(Format("  %-3s %6zu members: GetArchiveInfoW %.3f, GetFileW %.3f (%.0f s)\n", Utf8(format).c_str(),
+                   members, listing.ratio, fetch.ratio, WallSeconds() - start));
+    }
+  }
+  if (options_.browse && !MeasureBrowse()) return 1;
+  if (options_.memory) {
+    plugin_.reset();  // the child loads its own
+    if (!MeasureMemory()) return 1;
+  }
+
+  const std::string table = Table(rows_, false);
+  const std::string goals = Goals(rows_, options_);
+  Print("\n" + table + "\n" + goals);
+  if (!options_.csv.empty() && !WriteBytes(options_.csv, Csv(rows_))) Fail("cannot write " + Utf8(options_.csv));
+  if (!options_.markdown.empty() && !WriteBytes(options_.markdown, Table(rows_, true) + "\n" + goals))
+    Fail("cannot write " + Utf8(options_.markdown));
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::wstring> args;
+  for (int i = 1; i < count; ++i) args.emplace_back(argv[i]);
+  LocalFree(argv);
+  Options options;
+  if (!ParseOptions(args, options)) {
+    Print("usage: qibor_bench --plugin SPH --tool TAR_EXE --archives DIR [--counting-tool TAR_EXE] [--csv FILE]\n"
+          "       [--markdown FILE] [--runs N] [--sizes 10,1000,10000,50000] [--formats tar,7z] [--work DIR]\n"
+          "       [--skip-browse] [--skip-memory]\n");
+    return 2;
+  }
+  if (options.memoryChild) return RunMemoryChild(options);
+  return Bench(options).Run();
+}
