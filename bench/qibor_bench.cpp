@@ -183,8 +183,9 @@ double Median(std::vector<double> values) {
 
 // ---- the bare tool ----
 
-// What a request costs at the least: the tool started hidden with its output
-// going to a file, waited for; nothing read back.
+// What a request costs at the least: the tool started the way qibor starts
+// it (hidden, no console) with its output going to a file, waited for;
+// nothing read back.
 bool RunBare(const std::wstring& commandLine, const std::wstring& capturePath, bool withErrors) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE capture = CreateFileW(capturePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
@@ -198,7 +199,7 @@ bool RunBare(const std::wstring& commandLine, const std::wstring& capturePath, b
   startup.hStdError = withErrors ? capture : nullptr;
   std::wstring writable = commandLine;
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+  const BOOL started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
                                       nullptr, &startup, &process);
   CloseHandle(capture);
   if (!started) return false;
@@ -210,10 +211,7 @@ bool RunBare(const std::wstring& commandLine, const std::wstring& capturePath, b
   return exitCode == 0;
 }
 
-// Waits, off the clock, until the capture files can be deleted. Under Wine
-// the console host of a CREATE_NO_WINDOW run keeps them open for a moment
-// after the tool exits; the plug-in waits for that to delete its captures, and
-// a bare run's host must not go on working into the next timed run.
+// Deletes the bare runs' capture files, off the clock.
 void SettleCaptures(const std::vector<std::wstring>& captures) {
   for (const std::wstring& capture : captures) {
     for (int waited = 0; !DeleteFileW(capture.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND && waited < 5000;
