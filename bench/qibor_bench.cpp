@@ -22,22 +22,15 @@
 #include <thread>
 #include <vector>
 
+#include "interface/exports.h"
+#include "interface/records.h"
+
 namespace {
 
-#pragma pack(push, 1)
-struct EntryW {
-  wchar_t method[4];
-  std::uint64_t position, compressedSize, size;
-  std::int64_t timestamp;
-  wchar_t path[200];
-  wchar_t name[200];
-  std::uint32_t crc, alignment;
-};
-#pragma pack(pop)
-static_assert(sizeof(EntryW) == 848);
+using EntryW = qibor::ArchiveEntryW;
+using qibor::GetArchiveInfoWFn;
+using qibor::GetFileWFn;
 
-using GetArchiveInfoWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, unsigned int, HLOCAL*);
-using GetFileWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, LPWSTR, unsigned int, FARPROC, LONG_PTR);
 
 constexpr unsigned int kToMemory = 0x100;
 constexpr double kMiB = 1024.0 * 1024.0;
@@ -249,7 +242,7 @@ class Plugin {
     std::vector<EntryW> records;
     HLOCAL list = nullptr;
     if (List(archive, list) != 0 || list == nullptr) return records;
-    for (const auto* entry = static_cast<const EntryW*>(list); (entry->method[0] & 0xFF) != 0; ++entry)
+    for (const auto* entry = static_cast<const EntryW*>(list); !qibor::IsTerminator(*entry); ++entry)
       records.push_back(*entry);
     LocalFree(list);
     return records;

@@ -21,3 +21,19 @@ int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR memberName, u
 int WINAPI GetFile(LPCSTR archivePath, LONG_PTR memberPosition, LPSTR dest, unsigned int flag,
                    FARPROC progressCallback, LONG_PTR userData);
 }
+
+namespace qibor {
+
+// Pointer types for hosts that bind the exports with GetProcAddress.
+using GetPluginInfoWFn = decltype(&::GetPluginInfoW);
+using IsSupportedWFn = decltype(&::IsSupportedW);
+using GetArchiveInfoWFn = decltype(&::GetArchiveInfoW);
+using GetFileInfoWFn = decltype(&::GetFileInfoW);
+using GetFileWFn = decltype(&::GetFileW);
+using GetPluginInfoFn = decltype(&::GetPluginInfo);
+using IsSupportedFn = decltype(&::IsSupported);
+using GetArchiveInfoFn = decltype(&::GetArchiveInfo);
+using GetFileInfoFn = decltype(&::GetFileInfo);
+using GetFileFn = decltype(&::GetFile);
+
+}  // namespace qibor

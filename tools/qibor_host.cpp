@@ -9,36 +9,23 @@
 #include <string>
 #include <vector>
 
+#include "interface/exports.h"
+#include "interface/records.h"
+
 namespace {
 
-#pragma pack(push, 1)
-struct EntryW {
-  wchar_t method[4];
-  std::uint64_t position, compressedSize, size;
-  std::int64_t timestamp;
-  wchar_t path[200];
-  wchar_t name[200];
-  std::uint32_t crc, alignment;
-};
-struct EntryA {
-  char method[8];
-  std::uint64_t position, compressedSize, size;
-  std::int64_t timestamp;
-  char path[200];
-  char name[200];
-  std::uint32_t crc, alignment;
-};
-#pragma pack(pop)
-static_assert(sizeof(EntryW) == 848 && sizeof(EntryA) == 448);
+using qibor::ArchiveEntryA;
+using qibor::ArchiveEntryW;
+using qibor::GetArchiveInfoFn;
+using qibor::GetArchiveInfoWFn;
+using qibor::GetFileFn;
+using qibor::GetFileWFn;
+using qibor::GetPluginInfoFn;
+using qibor::GetPluginInfoWFn;
+using qibor::IsSupportedFn;
+using qibor::IsSupportedWFn;
+using qibor::IsTerminator;
 
-using GetPluginInfoWFn = int(WINAPI*)(int, LPWSTR, int);
-using IsSupportedWFn = int(WINAPI*)(LPCWSTR, void*);
-using GetArchiveInfoWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, unsigned int, HLOCAL*);
-using GetFileWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, LPWSTR, unsigned int, FARPROC, LONG_PTR);
-using GetPluginInfoFn = int(WINAPI*)(int, LPSTR, int);
-using IsSupportedFn = int(WINAPI*)(LPCSTR, void*);
-using GetArchiveInfoFn = int(WINAPI*)(LPCSTR, LONG_PTR, unsigned int, HLOCAL*);
-using GetFileFn = int(WINAPI*)(LPCSTR, LONG_PTR, LPSTR, unsigned int, FARPROC, LONG_PTR);
 
 enum ExitCode { kOk = 0, kPluginFailed = 1, kUsage = 2, kCannotLoad = 3 };
 
@@ -191,12 +178,12 @@ class Plugin {
     const int result = ansi_ ? archiveA_(ToAnsi(archive).c_str(), 0, 0, &list) : archiveW_(archive.c_str(), 0, 0, &list);
     if (result != 0 || list == nullptr) return result;
     if (ansi_) {
-      const auto* entry = static_cast<const EntryA*>(list);
+      const auto* entry = static_cast<const ArchiveEntryA*>(list);
       for (; entry->method[0] != 0; ++entry)
         members.push_back({entry->position, entry->size, entry->timestamp, FromAnsi(entry->name)});
     } else {
-      const auto* entry = static_cast<const EntryW*>(list);
-      for (; (entry->method[0] & 0xFF) != 0; ++entry)
+      const auto* entry = static_cast<const ArchiveEntryW*>(list);
+      for (; !IsTerminator(*entry); ++entry)
         members.push_back({entry->position, entry->size, entry->timestamp, entry->name});
     }
     LocalFree(list);

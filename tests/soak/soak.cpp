@@ -28,6 +28,9 @@
 #include <thread>
 #include <vector>
 
+#include "interface/exports.h"
+#include "interface/records.h"
+
 namespace {
 
 // Growth allowed between the measuring points, once warmed up: room for the
@@ -38,21 +41,11 @@ constexpr long long kPrivateBytesSlack = 512 * 1024;
 constexpr long long kHeapBytesSlack = 16 * 1024;
 constexpr int kThreads = 4;
 
-#pragma pack(push, 1)
-struct EntryW {
-  wchar_t method[4];
-  std::uint64_t position, compressedSize, size;
-  std::int64_t timestamp;
-  wchar_t path[200];
-  wchar_t name[200];
-  std::uint32_t crc, alignment;
-};
-#pragma pack(pop)
-static_assert(sizeof(EntryW) == 848);
+using EntryW = qibor::ArchiveEntryW;
+using qibor::GetArchiveInfoWFn;
+using qibor::GetFileInfoWFn;
+using qibor::GetFileWFn;
 
-using GetArchiveInfoWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, unsigned int, HLOCAL*);
-using GetFileInfoWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, LPCWSTR, unsigned int, EntryW*);
-using GetFileWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, LPWSTR, unsigned int, FARPROC, LONG_PTR);
 
 // ---------------------------------------------------------------------------
 // Small helpers.
@@ -190,7 +183,7 @@ std::vector<EntryW> Records(HLOCAL list) {
   if (list == nullptr) return records;
   const auto* record = static_cast<const EntryW*>(list);
   const std::size_t capacity = LocalSize(list) / sizeof(EntryW);
-  for (std::size_t i = 0; i < capacity && (record[i].method[0] & 0xFF) != 0; ++i) records.push_back(record[i]);
+  for (std::size_t i = 0; i < capacity && !qibor::IsTerminator(record[i]); ++i) records.push_back(record[i]);
   return records;
 }
 

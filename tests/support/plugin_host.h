@@ -4,21 +4,12 @@
 
 #include <string>
 
+#include "interface/exports.h"
 #include "interface/records.h"
 #include "support/test_support.h"
 
 namespace qibor::test {
 
-using GetPluginInfoWFn = int(WINAPI*)(int, LPWSTR, int);
-using IsSupportedWFn = int(WINAPI*)(LPCWSTR, void*);
-using GetArchiveInfoWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, unsigned int, HLOCAL*);
-using GetFileInfoWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, LPCWSTR, unsigned int, ArchiveEntryW*);
-using GetFileWFn = int(WINAPI*)(LPCWSTR, LONG_PTR, LPWSTR, unsigned int, FARPROC, LONG_PTR);
-using GetPluginInfoFn = int(WINAPI*)(int, LPSTR, int);
-using IsSupportedFn = int(WINAPI*)(LPCSTR, void*);
-using GetArchiveInfoFn = int(WINAPI*)(LPCSTR, LONG_PTR, unsigned int, HLOCAL*);
-using GetFileInfoFn = int(WINAPI*)(LPCSTR, LONG_PTR, LPCSTR, unsigned int, ArchiveEntryA*);
-using GetFileFn = int(WINAPI*)(LPCSTR, LONG_PTR, LPSTR, unsigned int, FARPROC, LONG_PTR);
 
 class LoadedPlugin {
  public:
