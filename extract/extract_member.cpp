@@ -87,10 +87,10 @@ bool ToolReportedFailure(const std::string& output, const std::wstring& memberPa
   return false;
 }
 
-// The member at `position` of a fresh listing, extracted alone and read into
-// a block; its path in the archive goes to memberPathOut.
-ResultCode ExtractKeptMember(const std::wstring& archivePath, std::uint64_t position, UniqueLocal& blockOut,
-                             std::wstring& memberPathOut) {
+}  // namespace
+
+ResultCode ExtractMember(const std::wstring& archivePath, std::uint64_t position, UniqueLocal& blockOut,
+                         std::wstring& memberPathOut) {
   const std::wstring toolPath = ToolPath();
   const std::optional<ToolListing> listing = ListArchiveMembers(toolPath, archivePath);
   if (!listing || position >= listing->kept.size()) return ReadError;
@@ -125,17 +125,6 @@ ResultCode ExtractKeptMember(const std::wstring& archivePath, std::uint64_t posi
   return Success;
 }
 
-}  // namespace
-
-ResultCode ExtractMember(const std::wstring& archivePath, HLOCAL* blockOut, const ArchiveEntryW& record) {
-  UniqueLocal block;
-  std::wstring memberPath;
-  const ResultCode result = ExtractKeptMember(archivePath, record.position, block, memberPath);
-  if (result != Success) return result;
-  *blockOut = block.release();
-  return Success;
-}
-
 ResultCode WriteNewFile(const std::wstring& outputPath, const void* bytes, std::uint64_t size) {
   UniqueHandle file(CreateFileW(outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
@@ -166,6 +155,8 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
                        HLOCAL* blockOut, std::uint32_t flag) {
   if ((flag & 7) != 0) return NotImplemented;
   const bool toMemory = (flag & 0x100) != 0;
+  // An empty folder would put the file in the host's current folder.
+  if (!toMemory && destFolder.empty()) return WriteError;
 
   RequestLock lock;
   ArchiveEntryW record{};
@@ -173,14 +164,17 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
   const ResultCode found = LookupOrBuildListing(archivePath, 0, nullptr, &record);
   if (found != Success) return found;
 
-  if (toMemory) return ExtractMember(archivePath, blockOut, record);
+  UniqueLocal block;
+  std::wstring memberPath;
+  const ResultCode result = ExtractMember(archivePath, record.position, block, memberPath);
+  if (result != Success) return result;
+  if (toMemory) {
+    *blockOut = block.release();
+    return Success;
+  }
 
   // Named after the member the fresh listing gave, which is the one written
   // even when the cached record at this position has gone stale.
-  UniqueLocal block;
-  std::wstring memberPath;
-  const ResultCode result = ExtractKeptMember(archivePath, record.position, block, memberPath);
-  if (result != Success) return result;
   // The output gets the name the tool itself would write on Windows: each
   // character Windows forbids in file names becomes "_".
   const std::wstring name = ExtractedRelativePath(MemberName(memberPath));

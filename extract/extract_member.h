@@ -7,14 +7,17 @@
 #include <string>
 
 #include "interface/records.h"
+#include "interface/win_owners.h"
 
 namespace qibor {
 
-// Lists the archive afresh, finds the kept member at the record's position,
-// has the tool extract it alone into the work folder, and reads it into a new
-// LocalAlloc block stored at *blockOut. 0 on delivery; otherwise 6 (4 when
-// memory ran out) and *blockOut as it was. The caller holds the request lock.
-ResultCode ExtractMember(const std::wstring& archivePath, HLOCAL* blockOut, const ArchiveEntryW& record);
+// Lists the archive afresh, finds the kept member at `position`, has the tool
+// extract it alone into the work folder, and reads it into a new LocalAlloc
+// block; its path in the archive goes to memberPathOut. 0 on delivery;
+// otherwise 6 (4 when memory ran out) with nothing delivered. The caller holds
+// the request lock.
+ResultCode ExtractMember(const std::wstring& archivePath, std::uint64_t position, UniqueLocal& blockOut,
+                         std::wstring& memberPathOut);
 
 // The body of GetFileW: the member at `position`, into the host's handle
 // variable (bit 8 of flag set) or as a new file in the folder `destFolder`.

@@ -130,8 +130,7 @@ extern "C" int WINAPI GetFile(LPCSTR archivePath, LONG_PTR memberPosition, LPSTR
     if (!toMemory) {
       // Whenever bit 8 is clear, dest is a folder path in the ANSI code page.
       const std::optional<std::wstring> converted = ToWide(dest, MAX_PATH);
-      // An empty folder would put the file in the host's current folder.
-      if (!converted || converted->empty()) return static_cast<int>(WriteError);
+      if (!converted) return static_cast<int>(WriteError);
       folder = *converted;
     }
     HLOCAL* blockOut = toMemory ? reinterpret_cast<HLOCAL*>(dest) : nullptr;

@@ -90,8 +90,7 @@ extern "C" int WINAPI GetFileW(LPCWSTR archivePath, LONG_PTR memberPosition, LPW
     const bool toMemory = (flag & 0x100) != 0;
     if (dest == nullptr) return static_cast<int>(toMemory ? ReadError : WriteError);
     if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
-    // An empty folder would put the file in the host's current folder.
-    if (!toMemory && (!FitsPath(dest) || dest[0] == L'\0')) return static_cast<int>(WriteError);
+    if (!toMemory && !FitsPath(dest)) return static_cast<int>(WriteError);
     const std::wstring path(archivePath);
     const std::wstring folder = toMemory ? std::wstring() : std::wstring(dest);
     HLOCAL* blockOut = toMemory ? reinterpret_cast<HLOCAL*>(dest) : nullptr;
