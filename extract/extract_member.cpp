@@ -48,12 +48,7 @@ std::wstring ExtractionCommand(const std::wstring& toolPath, const std::wstring&
 
 // Reads the extracted file whole into a new block.
 ResultCode LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block) {
-  UniqueHandle file;
-  for (DWORD waited = 0;; waited += 10) {
-    file.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (file.valid() || GetLastError() != ERROR_SHARING_VIOLATION || waited >= 2000) break;
-    Sleep(10);
-  }
+  const UniqueHandle file = OpenForReading(path);
   if (!file.valid()) return ReadError;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return ReadError;
@@ -61,16 +56,9 @@ ResultCode LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block) {
   if (total > static_cast<std::uint64_t>(SIZE_MAX)) return OutOfMemory;
   block.reset(LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(total)));
   if (!block) return OutOfMemory;
-  auto* bytes = block.as<unsigned char>();
-  std::uint64_t done = 0;
-  while (done < total) {
-    const DWORD piece = static_cast<DWORD>(std::min<std::uint64_t>(total - done, kPieceBytes));
-    DWORD read = 0;
-    if (!ReadFile(file.get(), bytes + done, piece, &read, nullptr) || read == 0) {
-      block.reset();
-      return ReadError;
-    }
-    done += read;
+  if (!ReadExactly(file.get(), block.get(), total)) {
+    block.reset();
+    return ReadError;
   }
   return Success;
 }

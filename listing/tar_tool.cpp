@@ -134,14 +134,31 @@ bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath,
   return true;
 }
 
-std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+UniqueHandle OpenForReading(const std::wstring& path) {
   auto opened = RetryWhileBusy([&] {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     return std::make_pair(h != INVALID_HANDLE_VALUE, h);
   });
-  if (!opened.first) return std::nullopt;
-  UniqueHandle file(opened.second);
+  return UniqueHandle(opened.first ? opened.second : nullptr);
+}
+
+bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size) {
+  // One call moves less than 4 GiB: read in pieces.
+  constexpr std::uint64_t kPieceBytes = 1u << 24;
+  auto* at = static_cast<unsigned char*>(bytes);
+  for (std::uint64_t done = 0; done < size;) {
+    const auto piece = static_cast<DWORD>(std::min(size - done, kPieceBytes));
+    DWORD read = 0;
+    if (!ReadFile(file, at + done, piece, &read, nullptr) || read == 0) return false;
+    done += read;
+  }
+  return true;
+}
+
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+  const UniqueHandle file = OpenForReading(path);
+  if (!file.valid()) return std::nullopt;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return std::nullopt;
   std::string bytes;
@@ -150,15 +167,7 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
-    DWORD read = 0;
-    if (!ReadFile(file.get(), bytes.data() + done, piece, &read, nullptr)) return std::nullopt;
-    if (read == 0) break;
-    done += read;
-  }
-  bytes.resize(done);
+  if (!ReadExactly(file.get(), bytes.data(), bytes.size())) return std::nullopt;
   return bytes;
 }
 

@@ -3,10 +3,13 @@
 // and reads that output back.
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "interface/win_owners.h"
 
 namespace qibor {
 
@@ -38,6 +41,11 @@ std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, co
 // waits for it; false when it cannot be started.
 bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors);
 
+// Opens a file for reading, retrying while another process briefly holds it.
+UniqueHandle OpenForReading(const std::wstring& path);
+// Reads exactly `size` bytes from the file's position; false on a failed or
+// short read.
+bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size);
 // Reads a whole file, retrying while another process briefly holds it.
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
 // Deletes a file, retrying while another process briefly holds it. True when
