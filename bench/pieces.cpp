@@ -20,12 +20,12 @@
 #include "interface/win_owners.h"
 #include "interface/win_path.h"
 #include "listing/captured_lines.h"
+#include "listing/compact_list.h"
 #include "listing/kept_members.h"
-#include "listing/listing_cache.h"
+#include "listing/listing_builder.h"
 #include "listing/member_size.h"
 #include "listing/tar_tool.h"
-#include "probe/probe_lines.h"
-#include "probe/text_encoding.h"
+#include "probe/probe.h"
 
 namespace {
 
@@ -73,47 +73,12 @@ class Steps {
   std::map<std::string, std::vector<double>> times_;
 };
 
-struct Captured {
-  std::string plain, verbose;
-};
-
-// One capture as the plug-in makes it: run, read back, delete.
-std::string Capture(Steps& steps, const std::string& label, const std::wstring& command, const std::wstring& file,
-                    ErrorStream errors) {
-  steps.Time(label + ": run the tool", [&] { return RunHidden(command, file, errors); });
-  const std::optional<std::string> bytes =
-      steps.Time(label + ": read the capture", [&] { return ReadWholeFile(file); });
-  steps.Time(label + ": delete the capture", [&] { return DeleteFileRetrying(file); });
-  return bytes.value_or(std::string());
-}
-
-// Both listings, one after the other.
-Captured CaptureListings(Steps& steps, const std::wstring& tool, const std::wstring& archive) {
-  Captured captured;
-  captured.plain =
-      Capture(steps, "plain", PlainListingCommand(tool, archive), PlainListingFile(), ErrorStream::Discard);
-  captured.verbose =
-      Capture(steps, "verbose", VerboseListingCommand(tool, archive), VerboseListingFile(), ErrorStream::Discard);
-  return captured;
-}
-
-// The listing's in-process work on the two captures: what follows the runs.
-HLOCAL BuildList(Steps& steps, const Captured& captured, std::vector<std::wstring>& plainLines,
-                 std::vector<KeptMember>& kept) {
-  plainLines = steps.Time("decode the plain lines", [&] { return DecodeCapturedLines(captured.plain); });
-  const std::vector<std::wstring> verboseLines =
-      steps.Time("decode the verbose lines", [&] { return DecodeCapturedLines(captured.verbose); });
-  kept = steps.Time("pair the lines, parse the sizes", [&] {
-    return FindKeptMembers(plainLines, verboseLines, SizeLimitFromMaxMB(4096));
-  });
-  return steps.Time("allocate and fill the records", [&] {
-    const std::size_t count = kept.size();
-    HLOCAL block = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (count + 1) * sizeof(ArchiveEntryW));
-    auto* records = static_cast<ArchiveEntryW*>(block);
-    for (std::size_t i = 0; i < count; ++i)
-      FillMemberRecord(records[i], i, kept[i].size, 1700000000, plainLines[kept[i].line]);
-    return block;
-  });
+// A bare run: the tool with its capture, which is then deleted unread.
+bool BareRun(Steps& steps, const std::string& label, const std::wstring& command, const std::wstring& file,
+             ErrorStream errors) {
+  const bool started = steps.Time(label, [&] { return RunHidden(command, file, errors); });
+  DeleteFileRetrying(file);
+  return started;
 }
 
 int Run(const std::wstring& tool, const std::wstring& archive, int runs) {
@@ -121,53 +86,60 @@ int Run(const std::wstring& tool, const std::wstring& archive, int runs) {
   Steps listing, fetch;
   std::size_t members = 0;
   for (int run = 0; run < runs; ++run) {
-    // The listing: probe, plain and verbose runs, the list, the host's copy.
+    // The listing: the same runs bare, then the probe and the build whole.
     listing.Time("read the settings (four values)", [&] {
       return ToolPath().size() + ReadTarExtensions().size() + ToolPath().size() + static_cast<std::size_t>(ReadMaxMB());
     });
-    const std::string probe = Capture(listing, "probe", VerboseListingCommand(tool, archive), PlainListingFile(),
-                                      ErrorStream::Capture);
-    listing.Time("probe: check the lines", [&] {
-      bool accepted = true;
-      for (const CapturedLine& line : SplitCapturedLines(probe)) {
-        if (IsOpenErrorLine(line.text)) accepted = false;
-        std::string name(VerboseLineName(line.text));
-        if (line.endedWithLineFeed) name.push_back('\n');
-        if (ClassifyTextEncoding(reinterpret_cast<const unsigned char*>(name.data()),
-                                 static_cast<std::uint32_t>(name.size())) != TextAscii)
-          accepted = false;
-      }
-      return accepted;
+    BareRun(listing, "bare probe run", VerboseListingCommand(tool, archive), PlainListingFile(), ErrorStream::Capture);
+    BareRun(listing, "bare plain run", PlainListingCommand(tool, archive), PlainListingFile(), ErrorStream::Discard);
+    BareRun(listing, "bare verbose run", VerboseListingCommand(tool, archive), VerboseListingFile(),
+            ErrorStream::Discard);
+    const unsigned char header[8] = {};
+    listing.Time("probe: run, read and check the lines", [&] { return ProbeArchive(archive, header); });
+    HLOCAL list = nullptr;
+    listing.Time("build: both runs, the records", [&] { return BuildListing(archive, &list); });
+    if (list == nullptr) {
+      std::printf("qibor_bench_pieces: the listing failed\n");
+      return 1;
+    }
+    const CompactList compact = listing.Time("compact copy for the cache", [&] {
+      return CompactListOf(static_cast<const ArchiveEntryW*>(list), LocalSize(list) / sizeof(ArchiveEntryW));
     });
-    const Captured captured = CaptureListings(listing, tool, archive);
-    std::vector<std::wstring> plainLines;
-    std::vector<KeptMember> kept;
-    UniqueLocal list(BuildList(listing, captured, plainLines, kept));
-    HLOCAL copy = nullptr;
-    listing.Time("copy the list for the host", [&] { return CopyList(list.get(), &copy); });
-    listing.Time("the host frees its copy", [&] { return LocalFree(copy); });
-    members = kept.size();
+    listing.Time("the host frees the list", [&] { return LocalFree(list); });
+    members = compact.members.size();
     if (members == 0) {
       std::printf("qibor_bench_pieces: no members listed\n");
       return 1;
     }
 
     // The fetch of the middle member: the listing again, then the extraction.
-    const Captured again = CaptureListings(fetch, tool, archive);
-    std::vector<std::wstring> fetchLines = fetch.Time("decode the plain lines", [&] {
-      return DecodeCapturedLines(again.plain);
-    });
-    const std::vector<std::wstring> fetchVerbose =
-        fetch.Time("decode the verbose lines", [&] { return DecodeCapturedLines(again.verbose); });
-    const std::vector<KeptMember> fetchKept = fetch.Time("pair the lines, parse the sizes", [&] {
-      return FindKeptMembers(fetchLines, fetchVerbose, SizeLimitFromMaxMB(4096));
-    });
-    const std::wstring& memberPath = fetchLines[fetchKept[fetchKept.size() / 2].line];
+    std::string memberBytes;
+    {
+      ListingCaptures captures;
+      fetch.Time("both runs, plain capture opened", [&] { return RunListings(tool, archive, captures); });
+      fetch.Time("pair the lines up to the member", [&] {
+        std::size_t seen = 0;
+        return ForEachKeptMember(captures, SizeLimitFromMaxMB(4096), [&](const KeptMember&, std::string_view line) {
+          if (seen++ < members / 2) return true;
+          memberBytes.assign(line);
+          return false;
+        });
+      });
+      fetch.Time("rescan the plain lines for copies", [&] {
+        std::size_t same = 0;
+        CapturedLine line;
+        RewindCapture(captures.plain);
+        while (ReadLine(captures.plain, line)) same += line.text == memberBytes ? 1 : 0;
+        return same;
+      });
+    }
+    const std::wstring memberPath = DecodeToolText(memberBytes, ToolOutputCodePage());
     const std::wstring work = WorkDirectory();
     const std::wstring extracted = CombinePath(work, ExtractedRelativePath(memberPath));
     const std::wstring command = QuoteArgument(tool) + L" xf " + QuoteArgument(archive) + L" -C" +
                                  QuoteArgument(work) + L" -- " + QuoteArgument(EscapeMemberPattern(memberPath));
-    Capture(fetch, "extract", command, PlainListingFile(), ErrorStream::Capture);
+    fetch.Time("extract: run the tool", [&] { return RunHidden(command, PlainListingFile(), ErrorStream::Capture); });
+    DeleteFileRetrying(PlainListingFile());
     const std::optional<std::string> bytes =
         fetch.Time("extract: read the member", [&] { return ReadWholeFile(extracted); });
     fetch.Time("extract: delete the member", [&] { return DeleteFileRetrying(extracted); });
@@ -198,6 +170,15 @@ int main() {
   LocalFree(argv);
   if (tool.empty() || archive.empty()) {
     std::printf("usage: qibor_bench_pieces --tool TAR_EXE --archive FILE [--runs N]\n");
+    return 2;
+  }
+  // The probe and the build read the tool's folder from the settings file
+  // beside this program, as the plug-in does beside itself.
+  const std::wstring settings = SettingsPath();
+  const std::wstring toolFolder = tool.substr(0, tool.find_last_of(L"\\/"));
+  if (settings.empty() || !WritePrivateProfileStringW(L"UserSetting", L"dir", toolFolder.c_str(), settings.c_str()) ||
+      !WritePrivateProfileStringW(L"UserSetting", L"maxMB", L"4096", settings.c_str())) {
+    std::printf("qibor_bench_pieces: cannot write the settings file\n");
     return 2;
   }
   return Run(tool, archive, runs);
