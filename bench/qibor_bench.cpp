@@ -674,15 +674,17 @@ const Row* FindRow(const std::vector<Row>& rows, const std::string& measure, con
 
 std::string Table(const std::vector<Row>& rows, bool markdown) {
   std::string out;
-  const char* line = markdown ? "| %s | %s | %s | %s | %s | %s | %s |\n" : "%-16s %-6s %8s %12s %12s %7s %14s\n";
+  const char* line =
+      markdown ? "| %s | %s | %s | %s | %s | %s | %s | %s |\n" : "%-16s %-6s %8s %12s %12s %7s %14s %18s\n";
   out += Format(line, "request", "format", "members", "plug-in ms", "bare ms", "ratio",
-                markdown ? "own µs/member" : "own us/member");
-  if (markdown) out += "| --- | --- | ---: | ---: | ---: | ---: | ---: |\n";
+                markdown ? "own µs/member" : "own us/member", markdown ? "own CPU µs/member" : "own CPU us/member");
+  if (markdown) out += "| --- | --- | ---: | ---: | ---: | ---: | ---: | ---: |\n";
   for (const Row& row : rows) {
     if (row.measure != "GetArchiveInfoW" && row.measure != "GetFileW") continue;
     out += Format(line, row.measure.c_str(), row.format.c_str(), Format("%zu", row.members).c_str(),
                   Format("%.1f", row.pluginMs).c_str(), Format("%.1f", row.bareMs).c_str(),
-                  Format("%.3f", row.ratio).c_str(), Format("%.2f", row.ownUsPerMember).c_str());
+                  Format("%.3f", row.ratio).c_str(), Format("%.2f", row.ownUsPerMember).c_str(),
+                  Format("%.2f", row.ownCpuUsPerMember).c_str());
   }
   for (const Row& row : rows) {
     if (row.measure == "browse") {
@@ -737,20 +739,23 @@ std::string Goals(const std::vector<Row>& rows, const Options& options) {
       out += Format("goal: GetFileW (%s) at most 5%% over the bare runs at every size: worst %+.1f%%: %s\n",
                     format.c_str(), (worst - 1) * 100, verdict(worst <= 1.05));
     }
+    // The plug-in's own time is the processor time of the host process over
+    // that of the bare runs: part of the plug-in's work overlaps a tool run,
+    // so the difference in wall time understates it.
     for (const char* measure : {"GetArchiveInfoW", "GetFileW"}) {
       std::vector<double> own;
       std::string figures;
       for (const std::size_t members : {std::size_t{1000}, std::size_t{10000}, std::size_t{50000}}) {
         if (const Row* row = FindRow(rows, measure, format, members)) {
-          own.push_back(row->ownUsPerMember);
-          figures += Format("%s%.2f", figures.empty() ? "" : " / ", row->ownUsPerMember);
+          own.push_back(row->ownCpuUsPerMember);
+          figures += Format("%s%.2f", figures.empty() ? "" : " / ", row->ownCpuUsPerMember);
         }
       }
       if (own.size() < 2) continue;
       const double low = *std::min_element(own.begin(), own.end());
       const double high = *std::max_element(own.begin(), own.end());
       const bool flat = low > 0 && high <= 1.5 * low;
-      out += Format("goal: %s (%s) own time per member flat within 1.5x from 1000 to 50000: %s us: %s\n", measure,
+      out += Format("goal: %s (%s) own CPU time per member flat within 1.5x from 1000 to 50000: %s us: %s\n", measure,
                     format.c_str(), figures.c_str(),
                     low > 0 ? verdict(flat) : "not measurable (plug-in within the bare runs' noise)");
     }
