@@ -581,8 +581,10 @@ bool Bench::MeasureBrowse() {
   // browse both counts and (with the stand-in's own starts) times the runs.
   const bool counted = !options_.countingTool.empty();
   const std::wstring log = bareFolder_ + L"\\runs.log";
+  const std::wstring failureLog = log + L".failures";
   if (counted) {
     DeleteFileW(log.c_str());
+    DeleteFileW(failureLog.c_str());
     SetEnvironmentVariableW(L"QIBOR_BENCH_REAL_TOOL", options_.tool.c_str());
     SetEnvironmentVariableW(L"QIBOR_BENCH_RUN_LOG", log.c_str());
     const std::wstring countingFolder = bareFolder_ + L"\\counting";
@@ -610,6 +612,12 @@ bool Bench::MeasureBrowse() {
       return false;
     }
     row.toolRuns = SplitLines(text).size();
+    // Runs the stand-in could not start, or that ended with an error, say
+    // why a fetch failed: the tool's side or the plug-in's.
+    std::string failures;
+    if (ReadBytes(failureLog, failures)) {
+      for (const std::string& line : SplitLines(failures)) Fail("tool run in the browse: " + line);
+    }
   }
   // A listing runs the tool three times, a fetch three times.
   row.expectedToolRuns = 3 + 3 * members;

@@ -21,26 +21,6 @@ std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
   return UnixSecondsFromFileTime(ticks);
 }
 
-// One zero-filled record for each plain line, carrying the line's name. The
-// list's memory is fresh, and writing it first costs about as much as all the
-// rest of a build, so this runs while the tool makes the verbose listing.
-ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount) {
-  CapturedLine line;
-  lineCount = 0;
-  while (ReadLine(plain, line)) ++lineCount;
-  if (plain.failed || !RewindCapture(plain)) return ReadError;
-  if (lineCount >= SIZE_MAX / sizeof(ArchiveEntryW)) return OutOfMemory;
-  block.reset(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (lineCount + 1) * sizeof(ArchiveEntryW)));
-  if (!block) return OutOfMemory;
-  auto* records = block.as<ArchiveEntryW>();
-  std::wstring name;
-  for (std::size_t i = 0; i < lineCount && ReadLine(plain, line); ++i) {
-    DecodeToolTextInto(MemberName(line.text), codePage, name);
-    CopyToRecordText(records[i].name, name);
-  }
-  return plain.failed ? ReadError : Success;
-}
-
 ResultCode BuildInto(const std::wstring& archivePath, UniqueLocal& block) {
   const std::wstring toolPath = ToolPath();
   if (toolPath.empty()) return ReadError;
@@ -59,24 +39,7 @@ ResultCode BuildInto(const std::wstring& archivePath, UniqueLocal& block) {
   });
   if (!listed) return named == OutOfMemory ? OutOfMemory : ReadError;
 
-  // Kept members take the first records, in order, each with its line's name.
-  auto* records = block.as<ArchiveEntryW>();
-  std::size_t count = 0;
-  const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view) {
-    if (member.line >= lineCount) return false;  // the plain capture changed between readings
-    ArchiveEntryW& record = records[count];
-    if (member.line != count) std::memcpy(record.name, records[member.line].name, sizeof record.name);
-    SetMemberFields(record, count, member.size, *timestamp);
-    ++count;
-    return true;
-  });
-  if (!read) return ReadError;
-
-  // The rest held the names of lines that were not kept. The list ends at
-  // its terminator; the block shrinks in place to fit it.
-  std::memset(records + count, 0, (lineCount - count + 1) * sizeof(ArchiveEntryW));
-  if (count < lineCount) LocalReAlloc(block.get(), (count + 1) * sizeof(ArchiveEntryW), 0);
-  return Success;
+  return KeepMembers(captures, sizeLimit, *timestamp, block, lineCount) ? Success : ReadError;
 }
 
 }  // namespace
@@ -86,6 +49,45 @@ ListingCaptures::~ListingCaptures() {
   verbose.file.reset();
   DeleteFileRetrying(PlainListingFile());
   DeleteFileRetrying(VerboseListingFile());
+}
+
+ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount) {
+  CapturedLine line;
+  lineCount = 0;
+  while (ReadLine(plain, line)) ++lineCount;
+  if (plain.failed || !RewindCapture(plain)) return ReadError;
+  if (lineCount >= SIZE_MAX / sizeof(ArchiveEntryW)) return OutOfMemory;
+  block.reset(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (lineCount + 1) * sizeof(ArchiveEntryW)));
+  if (!block) return OutOfMemory;
+  auto* records = block.as<ArchiveEntryW>();
+  std::wstring name;
+  for (std::size_t i = 0; i < lineCount && ReadLine(plain, line); ++i) {
+    DecodeToolTextInto(MemberName(line.text), codePage, name);
+    CopyToRecordText(records[i].name, name);
+  }
+  return plain.failed ? ReadError : Success;
+}
+
+std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
+                                       UniqueLocal& block, std::size_t lineCount) {
+  // Kept members take the first records, in order, each with its line's name.
+  auto* records = block.as<ArchiveEntryW>();
+  std::size_t count = 0;
+  const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view) {
+    if (member.line >= lineCount) return false;  // the plain capture changed between readings
+    ArchiveEntryW& record = records[count];
+    if (member.line != count) std::memcpy(record.name, records[member.line].name, sizeof record.name);
+    SetMemberFields(record, count, member.size, timestamp);
+    ++count;
+    return true;
+  });
+  if (!read) return std::nullopt;
+
+  // The rest held the names of lines that were not kept. The list ends at
+  // its terminator; the block shrinks in place to fit it.
+  std::memset(records + count, 0, (lineCount - count + 1) * sizeof(ArchiveEntryW));
+  if (count < lineCount) LocalReAlloc(block.get(), (count + 1) * sizeof(ArchiveEntryW), 0);
+  return count;
 }
 
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,

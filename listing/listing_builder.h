@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "interface/records.h"
+#include "interface/win_owners.h"
 #include "listing/kept_members.h"
 #include "listing/tar_tool.h"
 
@@ -39,6 +41,17 @@ bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, 
 // tool's bytes, valid during the call. False when a capture cannot be read.
 bool ForEachKeptMember(ListingCaptures& captures, std::int64_t sizeLimit,
                        const std::function<bool(const KeptMember&, std::string_view plainLine)>& onKept);
+
+// The two halves of a build. First, while the verbose run goes: one
+// zero-filled record for each line of the plain capture, carrying the line's
+// name (0, 4 or 6). The list's memory is fresh, and writing it first costs
+// about as much as all the rest of a build, so it overlaps the run.
+ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount);
+// Then: each kept member's record moves to its position and is filled; the
+// rest is zeroed and cut off. The number kept; no value when a capture cannot
+// be read.
+std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
+                                       UniqueLocal& block, std::size_t lineCount);
 
 // Builds the archive's EntryList into *listOut (null on every failure):
 // 0 with the list, 4 when memory ran out, 6 when the tool cannot be run, its
