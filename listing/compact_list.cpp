@@ -17,6 +17,14 @@ std::size_t FieldLength(const RecordChar (&field)[kRecordTextUnits]) {
 
 CompactList CompactListOf(const ArchiveEntryW* records, std::size_t capacity) {
   CompactList list;
+  CompactListInto(records, capacity, list);
+  return list;
+}
+
+void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, CompactList& list) {
+  list.timestamp = 0;
+  list.members.clear();
+  list.names.clear();
   std::size_t count = 0;
   std::size_t nameUnits = 0;
   for (; count < capacity && !IsTerminator(records[count]); ++count) {
@@ -30,7 +38,6 @@ CompactList CompactListOf(const ArchiveEntryW* records, std::size_t capacity) {
     list.names.append(records[i].name, FieldLength(records[i].name));
     list.names.push_back(0);
   }
-  return list;
 }
 
 void ExpandRecord(const CompactList& list, std::size_t position, ArchiveEntryW& record) {

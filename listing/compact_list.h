@@ -26,6 +26,8 @@ struct CompactList {
 // records are as the listing builder makes them: numbered from 0 in order,
 // one time for all, every field but the size and the name fixed.
 CompactList CompactListOf(const ArchiveEntryW* records, std::size_t capacity);
+// The same into `list`, reusing the storage it already has.
+void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, CompactList& list);
 
 // The record at `position`, as the listing builder made it.
 void ExpandRecord(const CompactList& list, std::size_t position, ArchiveEntryW& record);

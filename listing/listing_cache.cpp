@@ -54,22 +54,28 @@ ListingCache::ListingCache() { InitializeCriticalSection(&lock_); }
 ListingCache::~ListingCache() {
   if (abandoned_) {
     for (Slot& slot : slots_) static_cast<void>(slot.list.release());
+    static_cast<void>(spare_.release());
     return;
   }
   DeleteCriticalSection(&lock_);
 }
 
 bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list) {
-  // The copy is made before the lock is taken, so a failed one changes nothing.
+  // The copy is made outside the lock, so a failed one changes nothing.
   std::unique_ptr<CompactList> compact;
+  {
+    CacheLockGuard guard(lock_);
+    compact = std::move(spare_);
+  }
   try {
-    compact = std::make_unique<CompactList>(
-        CompactListOf(static_cast<const ArchiveEntryW*>(list), LocalSize(list) / sizeof(ArchiveEntryW)));
+    if (!compact) compact = std::make_unique<CompactList>();
+    CompactListInto(static_cast<const ArchiveEntryW*>(list), LocalSize(list) / sizeof(ArchiveEntryW), *compact);
   } catch (const std::bad_alloc&) {
     return false;
   }
   CacheLockGuard guard(lock_);
   Slot& slot = slots_[static_cast<std::size_t>(next_)];
+  if (slot.list && !spare_) spare_ = std::move(slot.list);
   slot.list = std::move(compact);
   // Paths that do not fit a slot are refused before a list is built.
   lstrcpynW(slot.archivePath, archivePath.c_str(), MAX_PATH);
@@ -79,7 +85,13 @@ bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list) {
 
 void ListingCache::Clear() {
   CacheLockGuard guard(lock_);
-  for (Slot& slot : slots_) slot.list.reset();
+  for (Slot& slot : slots_) {
+    if (slot.list && !spare_) {
+      spare_ = std::move(slot.list);
+    } else {
+      slot.list.reset();
+    }
+  }
   next_ = 0;
 }
 

@@ -48,6 +48,9 @@ class ListingCache {
   };
   CRITICAL_SECTION lock_;
   std::array<Slot, kSlots> slots_;
+  // A list let go by Clear or an overwrite, kept for its storage: the next
+  // Store writes into memory the process already has, not fresh pages.
+  std::unique_ptr<CompactList> spare_;
   int next_ = 0;
   bool abandoned_ = false;
 };
