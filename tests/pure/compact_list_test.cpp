@@ -40,6 +40,24 @@ TEST(CompactList, RecordsComeBackByteForByte) {
             records.size() * sizeof(ArchiveEntryW) / 3);
 }
 
+// The cache writes a new list into the storage of one it let go: nothing of
+// the old list may show through.
+TEST(CompactList, ReusedStorageHoldsOnlyTheNewList) {
+  const std::vector<ArchiveEntryW> longer = BuiltList({L"first-long-name.png", L"second.png", L"third.png"}, 5);
+  const std::vector<ArchiveEntryW> shorter = BuiltList({L"a.png"}, 7);
+  CompactList list = CompactListOf(longer.data(), longer.size());
+  CompactListInto(shorter.data(), shorter.size(), list);
+  ASSERT_EQ(list.members.size(), 1u);
+  EXPECT_EQ(list.timestamp, 7);
+  ArchiveEntryW expanded;
+  ExpandRecord(list, 0, expanded);
+  EXPECT_EQ(std::memcmp(&expanded, &shorter[0], sizeof expanded), 0);
+
+  CompactListInto(shorter.data(), 0, list);
+  EXPECT_TRUE(list.members.empty());
+  EXPECT_TRUE(list.names.empty());
+}
+
 TEST(CompactList, StopsAtTheTerminatorOrTheBlockEnd) {
   std::vector<ArchiveEntryW> records = BuiltList({L"a", L"b", L"c"}, 0);
   records[1].method[0] = 0;  // a terminator after the first record
