@@ -72,15 +72,19 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
   // Kept members take the first records, in order, each with its line's name.
   auto* records = block.as<ArchiveEntryW>();
   std::size_t count = 0;
+  bool changed = false;  // the plain capture grew between readings: no list
   const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view) {
-    if (member.line >= lineCount) return false;  // the plain capture changed between readings
+    if (member.line >= lineCount) {
+      changed = true;
+      return false;
+    }
     ArchiveEntryW& record = records[count];
     if (member.line != count) std::memcpy(record.name, records[member.line].name, sizeof record.name);
     SetMemberFields(record, count, member.size, timestamp);
     ++count;
     return true;
   });
-  if (!read) return std::nullopt;
+  if (!read || changed) return std::nullopt;
 
   // The rest held the names of lines that were not kept. The list ends at
   // its terminator; the block shrinks in place to fit it.
