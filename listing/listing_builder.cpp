@@ -45,9 +45,10 @@ ResultCode BuildInto(const std::wstring& archivePath, UniqueLocal& block) {
 }  // namespace
 
 ListingCaptures::~ListingCaptures() {
-  // An open capture goes with its stream; one never opened is deleted here.
-  if (!plain.file.valid()) DeleteFileRetrying(PlainListingFile());
-  if (!verbose.file.valid()) DeleteFileRetrying(VerboseListingFile());
+  plain.file.reset();
+  verbose.file.reset();
+  DeleteFileRetrying(PlainListingFile());
+  DeleteFileRetrying(VerboseListingFile());
 }
 
 ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount) {

@@ -140,12 +140,10 @@ bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath,
   return true;
 }
 
-UniqueHandle OpenForReading(const std::wstring& path, bool deleteOnClose) {
-  const DWORD access = GENERIC_READ | (deleteOnClose ? DELETE : 0);
-  const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | (deleteOnClose ? FILE_SHARE_DELETE : 0);
-  const DWORD flags = FILE_FLAG_SEQUENTIAL_SCAN | (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0);
+UniqueHandle OpenForReading(const std::wstring& path) {
   auto opened = RetryWhileBusy([&] {
-    HANDLE h = CreateFileW(path.c_str(), access, sharing, nullptr, OPEN_EXISTING, flags, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     return std::make_pair(h != INVALID_HANDLE_VALUE, h);
   });
   return UniqueHandle(opened.first ? opened.second : nullptr);
@@ -197,8 +195,7 @@ std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, co
 
 bool OpenCapture(const std::wstring& path, CaptureStream& stream) {
   stream = CaptureStream{};
-  // Read once or twice, then gone: closing the stream deletes the file.
-  stream.file = OpenForReading(path, true);
+  stream.file = OpenForReading(path);
   return stream.file.valid();
 }
 

@@ -75,8 +75,7 @@ struct CaptureStream {
   bool failed = false;  // a read failed: the lines stopped short
 };
 
-// Opens a capture file for reading; false when it cannot be opened. The file
-// is deleted when the stream is closed.
+// Opens a capture file for reading; false when it cannot be opened.
 bool OpenCapture(const std::wstring& path, CaptureStream& stream);
 // The next whole line, valid until the stream is used again; false at the
 // end, or on a failed read, which also sets `failed`.
@@ -84,9 +83,8 @@ bool ReadLine(CaptureStream& stream, CapturedLine& line);
 // Back to the first line; false when the file cannot be rewound.
 bool RewindCapture(CaptureStream& stream);
 
-// Opens a file for reading, retrying while another process briefly holds it;
-// with deleteOnClose the file goes when the handle is closed.
-UniqueHandle OpenForReading(const std::wstring& path, bool deleteOnClose = false);
+// Opens a file for reading, retrying while another process briefly holds it.
+UniqueHandle OpenForReading(const std::wstring& path);
 // Reads exactly `size` bytes from the file's position; false on a failed or
 // short read.
 bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size);

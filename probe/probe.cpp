@@ -64,10 +64,9 @@ bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header
         if (IsOpenErrorLine(line.text) || (checkNames && !NameIsPlainAscii(line, name))) accepted = false;
       }
       if (output.failed) accepted = false;
-    } else {
-      DeleteFileRetrying(capturePath);
     }
-  }  // the capture goes with its stream
+  }
+  DeleteFileRetrying(capturePath);
   return accepted;
 }
 
