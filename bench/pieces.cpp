@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/clock.h"
 #include "extract/member_path.h"
 #include "interface/records.h"
 #include "interface/settings.h"
@@ -30,17 +31,6 @@
 namespace {
 
 using namespace qibor;
-
-double WallSeconds() {
-  static const double frequency = [] {
-    LARGE_INTEGER f{};
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / frequency;
-}
 
 class Steps {
  public:

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/clock.h"
 #include "interface/exports.h"
 #include "interface/records.h"
 
@@ -144,17 +145,6 @@ std::wstring Quote(const std::wstring& argument) {
 }
 
 // ---- clocks ----
-
-double WallSeconds() {
-  static const double frequency = [] {
-    LARGE_INTEGER f{};
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / frequency;
-}
 
 // This process's user and kernel time: the work done here, without the time
 // spent waiting for the tool.
