@@ -1,7 +1,8 @@
 // A stand-in tar.exe for the benchmark's browse: appends its arguments as one
 // line to the log named by QIBOR_BENCH_RUN_LOG, then runs the real tool named
 // by QIBOR_BENCH_REAL_TOOL with the same arguments and standard handles, and
-// exits with its exit code. The benchmark counts the lines.
+// exits with its exit code. The benchmark counts the lines. A run that cannot
+// start or ends with an error is also noted in the log's ".failures" file.
 #include <windows.h>
 
 #include <string>
@@ -49,6 +50,12 @@ void AppendToLog(const std::wstring& logPath, const std::wstring& arguments) {
   CloseHandle(log);
 }
 
+// Runs that could not start or ended with an error, one line each.
+std::wstring FailureLog() {
+  const std::wstring log = Environment(L"QIBOR_BENCH_RUN_LOG");
+  return log.empty() ? log : log + L".failures";
+}
+
 }  // namespace
 
 int main() {
@@ -67,11 +74,13 @@ int main() {
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
                       &startup, &process)) {
+    AppendToLog(FailureLog(), L"cannot start, error " + std::to_wstring(GetLastError()) + L":" + arguments);
     return 126;
   }
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD exitCode = 1;
   GetExitCodeProcess(process.hProcess, &exitCode);
+  if (exitCode != 0) AppendToLog(FailureLog(), L"exit code " + std::to_wstring(exitCode) + L":" + arguments);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return static_cast<int>(exitCode);

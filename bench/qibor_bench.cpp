@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bench/clock.h"
@@ -404,6 +405,7 @@ class Bench {
 
   // Times the plug-in and the bare runs alternately, each run once untimed
   // first, so both see the same warm caches and the same background load.
+  // `settle` runs untimed after each.
   template <typename PluginRun, typename BareRun, typename Settle>
   bool Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settle);
 
@@ -432,7 +434,7 @@ bool Bench::Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settl
       const bool ok = pluginTurn ? pluginRun() : bareRun();
       const double wall = WallSeconds() - start;
       const double cpuUsed = CpuSeconds() - cpu;
-      if (!pluginTurn) settle();
+      settle();
       if (!ok) return false;
       (pluginTurn ? pluginWall : bareWall).push_back(wall);
       (pluginTurn ? pluginCpu : bareCpu).push_back(cpuUsed);
@@ -461,19 +463,22 @@ bool Bench::MeasureListing(const std::wstring& format, std::size_t members) {
   const std::wstring verbose = tool + L" tvf " + Quote(archive);
   const std::wstring capture = bareFolder_ + L"\\capture.txt";
   const std::wstring verboseCapture = bareFolder_ + L"\\capturev.txt";
+  // Only the call is timed: the list is freed after the clock stops, as
+  // freeing it is the host's work.
+  HLOCAL list = nullptr;
   auto pluginRun = [&] {
-    HLOCAL list = nullptr;
     const int result = plugin_->List(archive, list);
-    // Only the call is timed; freeing the list is the host's work.
     const std::size_t count = list != nullptr ? LocalSize(list) / sizeof(EntryW) - 1 : 0;
-    if (list != nullptr) LocalFree(list);
     return result == 0 && count == members;
   };
   auto bareRun = [&] {
     return RunBare(probe, capture, true) && RunBare(plain, capture, false) &&
            RunBare(verbose, verboseCapture, false);
   };
-  auto settle = [&] { SettleCaptures({capture, verboseCapture}); };
+  auto settle = [&] {
+    if (list != nullptr) LocalFree(std::exchange(list, nullptr));
+    SettleCaptures({capture, verboseCapture});
+  };
   if (!Compare(row, pluginRun, bareRun, settle)) {
     Fail("listing " + Utf8(archive) + " failed");
     return false;
@@ -571,8 +576,10 @@ bool Bench::MeasureBrowse() {
   // browse both counts and (with the stand-in's own starts) times the runs.
   const bool counted = !options_.countingTool.empty();
   const std::wstring log = bareFolder_ + L"\\runs.log";
+  const std::wstring failureLog = log + L".failures";
   if (counted) {
     DeleteFileW(log.c_str());
+    DeleteFileW(failureLog.c_str());
     SetEnvironmentVariableW(L"QIBOR_BENCH_REAL_TOOL", options_.tool.c_str());
     SetEnvironmentVariableW(L"QIBOR_BENCH_RUN_LOG", log.c_str());
     const std::wstring countingFolder = bareFolder_ + L"\\counting";
@@ -600,6 +607,12 @@ bool Bench::MeasureBrowse() {
       return false;
     }
     row.toolRuns = SplitLines(text).size();
+    // Runs the stand-in could not start, or that ended with an error, say
+    // why a fetch failed: the tool's side or the plug-in's.
+    std::string failures;
+    if (ReadBytes(failureLog, failures)) {
+      for (const std::string& line : SplitLines(failures)) Fail("tool run in the browse: " + line);
+    }
   }
   // A listing runs the tool three times, a fetch three times.
   row.expectedToolRuns = 3 + 3 * members;

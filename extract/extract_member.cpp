@@ -3,17 +3,19 @@
 #include <algorithm>
 #include <new>
 #include <optional>
-#include <vector>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "extract/member_path.h"
 #include "interface/settings.h"
 #include "interface/win_owners.h"
 #include "interface/win_path.h"
+#include "listing/captured_lines.h"
 #include "listing/kept_members.h"
 #include "listing/listing_builder.h"
 #include "listing/listing_cache.h"
+#include "listing/member_size.h"
 #include "listing/request_lock.h"
 #include "listing/tar_tool.h"
 
@@ -28,15 +30,40 @@ constexpr DWORD kPieceBytes = 1u << 24;
 // first. A copy between them cannot be had alone.
 enum class CopyChoice { Any, First, Unreachable };
 
-CopyChoice ChooseCopy(const std::vector<std::wstring>& plainLines, std::size_t line) {
+// The member at a position of fresh listings, as the tool names it.
+struct ListedMember {
+  std::string path;  // the tool's bytes
+  std::int64_t size = 0;
+  CopyChoice copy = CopyChoice::Any;
+};
+
+std::optional<ListedMember> FindListedMember(const std::wstring& toolPath, const std::wstring& archivePath,
+                                             std::uint64_t position) {
+  ListingCaptures captures;
+  if (!RunListings(toolPath, archivePath, captures)) return std::nullopt;
+  std::optional<ListedMember> found;
+  std::size_t line = 0;
+  std::uint64_t seen = 0;
+  const bool read = ForEachKeptMember(captures, SizeLimitFromMaxMB(ReadMaxMB()),
+                                      [&](const KeptMember& member, std::string_view plainLine) {
+                                        if (seen++ < position) return true;
+                                        found = ListedMember{std::string(plainLine), member.size, CopyChoice::Any};
+                                        line = member.line;
+                                        return false;
+                                      });
+  if (!read || !found) return std::nullopt;
+
+  // Other lines with the same path, before and after this one.
   bool before = false;
   bool after = false;
-  for (std::size_t i = 0; i < plainLines.size(); ++i) {
-    if (i == line || plainLines[i] != plainLines[line]) continue;
-    (i < line ? before : after) = true;
+  if (!RewindCapture(captures.plain)) return std::nullopt;
+  CapturedLine plainLine;
+  for (std::size_t i = 0; ReadLine(captures.plain, plainLine); ++i) {
+    if (i != line && plainLine.text == found->path) (i < line ? before : after) = true;
   }
-  if (!after) return CopyChoice::Any;
-  return before ? CopyChoice::Unreachable : CopyChoice::First;
+  if (captures.plain.failed) return std::nullopt;
+  if (after) found->copy = before ? CopyChoice::Unreachable : CopyChoice::First;
+  return found;
 }
 
 std::wstring ExtractionCommand(const std::wstring& toolPath, const std::wstring& archivePath,
@@ -69,8 +96,13 @@ ResultCode LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block) {
 // with the tool's own name and do not concern this one.
 bool ToolReportedFailure(const std::string& output, const std::wstring& memberPath) {
   const std::wstring prefix = memberPath + L": ";
-  for (const std::wstring& line : DecodeCapturedLines(output)) {
-    if (line.compare(0, prefix.size(), prefix) == 0) return true;
+  const UINT codePage = ToolOutputCodePage();
+  std::string_view rest = output;
+  CapturedLine line;
+  std::wstring text;
+  while (TakeCapturedLine(rest, line)) {
+    DecodeToolTextInto(line.text, codePage, text);
+    if (text.compare(0, prefix.size(), prefix) == 0) return true;
   }
   return false;
 }
@@ -80,13 +112,10 @@ bool ToolReportedFailure(const std::string& output, const std::wstring& memberPa
 ResultCode ExtractMember(const std::wstring& archivePath, std::uint64_t position, UniqueLocal& blockOut,
                          std::wstring& memberPathOut) {
   const std::wstring toolPath = ToolPath();
-  const std::optional<ToolListing> listing = ListArchiveMembers(toolPath, archivePath);
-  if (!listing || position >= listing->kept.size()) return ReadError;
-  const KeptMember& member = listing->kept[position];
-  const std::wstring& memberPath = listing->plainLines[member.line];
+  const std::optional<ListedMember> member = FindListedMember(toolPath, archivePath, position);
+  if (!member || member->copy == CopyChoice::Unreachable) return ReadError;
+  const std::wstring memberPath = DecodeToolText(member->path, ToolOutputCodePage());
   if (!IsSafeMemberPath(memberPath)) return ReadError;
-  const CopyChoice copy = ChooseCopy(listing->plainLines, member.line);
-  if (copy == CopyChoice::Unreachable) return ReadError;
 
   const std::wstring workDirectory = WorkDirectory();
   if (workDirectory.empty()) return ReadError;
@@ -95,7 +124,7 @@ ResultCode ExtractMember(const std::wstring& archivePath, std::uint64_t position
   // A file already there is a leftover of an interrupted request.
   if (FileExists(extractedPath) && !DeleteFileRetrying(extractedPath)) return ReadError;
 
-  const std::wstring command = ExtractionCommand(toolPath, archivePath, workDirectory, memberPath, copy);
+  const std::wstring command = ExtractionCommand(toolPath, archivePath, workDirectory, memberPath, member->copy);
   const std::optional<std::string> output = CaptureToolOutput(command, PlainListingFile(), ErrorStream::Capture);
   if (!output || ToolReportedFailure(*output, memberPath) || !FileExists(extractedPath)) {
     DeleteFileRetrying(extractedPath);
@@ -107,7 +136,7 @@ ResultCode ExtractMember(const std::wstring& archivePath, std::uint64_t position
   DeleteFileRetrying(extractedPath);
   if (loaded != Success) return loaded;
   // Bytes of another size than listed are not this member's.
-  if (LocalSize(block.get()) != static_cast<SIZE_T>(member.size)) return ReadError;
+  if (LocalSize(block.get()) != static_cast<SIZE_T>(member->size)) return ReadError;
   blockOut = std::move(block);
   memberPathOut = memberPath;
   return Success;

@@ -2,20 +2,25 @@
 
 namespace qibor {
 
+bool TakeCapturedLine(std::string_view& rest, CapturedLine& line) {
+  if (rest.empty()) return false;
+  const std::size_t feed = rest.find('\n');
+  if (feed == std::string_view::npos) {
+    line = {rest, false};
+    rest = {};
+    return true;
+  }
+  std::size_t end = feed;
+  if (end > 0 && rest[end - 1] == '\r') --end;
+  line = {rest.substr(0, end), true};
+  rest.remove_prefix(feed + 1);
+  return true;
+}
+
 std::vector<CapturedLine> SplitCapturedLines(std::string_view output) {
   std::vector<CapturedLine> lines;
-  std::size_t start = 0;
-  while (start < output.size()) {
-    const std::size_t feed = output.find('\n', start);
-    if (feed == std::string_view::npos) {
-      lines.push_back({output.substr(start), false});
-      break;
-    }
-    std::size_t end = feed;
-    if (end > start && output[end - 1] == '\r') --end;
-    lines.push_back({output.substr(start, end - start), true});
-    start = feed + 1;
-  }
+  CapturedLine line;
+  while (TakeCapturedLine(output, line)) lines.push_back(line);
   return lines;
 }
 

@@ -2,25 +2,28 @@
 
 #include <algorithm>
 
-#include "listing/member_size.h"
-
 namespace qibor {
 
-std::vector<KeptMember> FindKeptMembers(const std::vector<std::wstring>& plainLines,
-                                        const std::vector<std::wstring>& verboseLines,
+std::vector<KeptMember> FindKeptMembers(std::string_view plainOutput, std::string_view verboseOutput,
                                         std::int64_t sizeLimit) {
   std::vector<KeptMember> kept;
-  const std::size_t paired = std::min(plainLines.size(), verboseLines.size());
-  for (std::size_t i = 0; i < paired; ++i) {
-    const std::int64_t size = ParseMemberSize(verboseLines[i], plainLines[i]);
-    if (IsKeptMember(size, sizeLimit)) kept.push_back({i, size});
-  }
+  PairKeptMembers([&](CapturedLine& line) { return TakeCapturedLine(plainOutput, line); },
+                  [&](CapturedLine& line) { return TakeCapturedLine(verboseOutput, line); }, sizeLimit,
+                  [&](const KeptMember& member, std::string_view) {
+                    kept.push_back(member);
+                    return true;
+                  });
   return kept;
 }
 
 std::wstring_view MemberName(std::wstring_view memberPath) {
   const std::size_t slash = memberPath.rfind(L'/');
   return slash == std::wstring_view::npos ? memberPath : memberPath.substr(slash + 1);
+}
+
+std::string_view MemberName(std::string_view memberPath) {
+  const std::size_t slash = memberPath.rfind('/');
+  return slash == std::string_view::npos ? memberPath : memberPath.substr(slash + 1);
 }
 
 void CopyToRecordText(RecordChar (&field)[kRecordTextUnits], std::wstring_view text) {
@@ -39,17 +42,15 @@ std::int64_t UnixSecondsFromFileTime(std::uint64_t fileTime) {
   return (static_cast<std::int64_t>(fileTime) - kIntervalsTo1970) / 10000000LL;
 }
 
-void FillMemberRecord(ArchiveEntryW& record, std::uint64_t position, std::int64_t size,
-                      std::int64_t timestamp, std::wstring_view memberPath) {
-  record = ArchiveEntryW{};
+void SetMemberFields(ArchiveEntryW& record, std::uint64_t position, std::int64_t size, std::int64_t timestamp) {
   record.method[0] = u'T';
   record.method[1] = u'A';
   record.method[2] = u'R';
+  record.method[3] = 0;
   record.position = position;
   record.compressedSize = static_cast<std::uint64_t>(size);
   record.size = static_cast<std::uint64_t>(size);
   record.timestamp = timestamp;
-  CopyToRecordText(record.name, MemberName(memberPath));
 }
 
 }  // namespace qibor

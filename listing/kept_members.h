@@ -4,11 +4,12 @@
 // names the same member in both. Pure, no Windows header.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "interface/records.h"
+#include "listing/captured_lines.h"
+#include "listing/member_size.h"
 
 namespace qibor {
 
@@ -17,14 +18,28 @@ struct KeptMember {
   std::int64_t size;   // parsed from the verbose listing
 };
 
-// Pairs the two listings line for line. A plain line without a verbose
-// partner has no known size and is not kept.
-std::vector<KeptMember> FindKeptMembers(const std::vector<std::wstring>& plainLines,
-                                        const std::vector<std::wstring>& verboseLines,
+// Pairs the two listings line for line and calls onKept(member, plain line)
+// for each kept member, in order, until it returns false. A plain line
+// without a verbose partner has no known size and is not kept. The sources
+// are `bool(CapturedLine&)` calls that give the next line of each listing.
+template <typename NextPlain, typename NextVerbose, typename OnKept>
+void PairKeptMembers(NextPlain&& nextPlain, NextVerbose&& nextVerbose, std::int64_t sizeLimit, OnKept&& onKept) {
+  CapturedLine plain;
+  CapturedLine verbose;
+  for (std::size_t line = 0; nextPlain(plain) && nextVerbose(verbose); ++line) {
+    const std::int64_t size = ParseMemberSize(verbose.text, plain.text);
+    if (IsKeptMember(size, sizeLimit) && !onKept(KeptMember{line, size}, plain.text)) return;
+  }
+}
+
+// The kept members of two listings held in memory.
+std::vector<KeptMember> FindKeptMembers(std::string_view plainOutput, std::string_view verboseOutput,
                                         std::int64_t sizeLimit);
 
-// The member's last path component: the text after the last "/".
+// The member's last path component: the text after the last "/". In the
+// tool's bytes too: "/" is never part of a multi-byte character.
 std::wstring_view MemberName(std::wstring_view memberPath);
+std::string_view MemberName(std::string_view memberPath);
 
 // Copies text into a record's 200-unit field: at most 199 units, never
 // splitting a surrogate pair, zero-terminated, the rest zero.
@@ -33,8 +48,9 @@ void CopyToRecordText(RecordChar (&field)[kRecordTextUnits], std::wstring_view t
 // Seconds since 1970-01-01 UTC from a FILETIME value (100 ns since 1601).
 std::int64_t UnixSecondsFromFileTime(std::uint64_t fileTime);
 
-// A kept member's record, as the host receives it.
-void FillMemberRecord(ArchiveEntryW& record, std::uint64_t position, std::int64_t size,
-                      std::int64_t timestamp, std::wstring_view memberPath);
+// A kept member's record as the host receives it, all but its name: the
+// method "TAR", its position, its size (also as the compressed size) and the
+// archive's time. The path stays empty and the CRC zero.
+void SetMemberFields(ArchiveEntryW& record, std::uint64_t position, std::int64_t size, std::int64_t timestamp);
 
 }  // namespace qibor

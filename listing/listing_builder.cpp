@@ -1,9 +1,12 @@
 #include "listing/listing_builder.h"
 
+#include <cstring>
+#include <new>
+#include <optional>
+
 #include "interface/settings.h"
 #include "interface/win_owners.h"
 #include "listing/member_size.h"
-#include "listing/tar_tool.h"
 
 namespace qibor {
 namespace {
@@ -18,46 +21,109 @@ std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
   return UnixSecondsFromFileTime(ticks);
 }
 
+ResultCode BuildInto(const std::wstring& archivePath, UniqueLocal& block) {
+  const std::wstring toolPath = ToolPath();
+  if (toolPath.empty()) return ReadError;
+  const std::int64_t sizeLimit = SizeLimitFromMaxMB(ReadMaxMB());
+  const std::optional<std::int64_t> timestamp = ArchiveTimestamp(archivePath);
+  if (!timestamp) return ReadError;
+  const UINT codePage = ToolOutputCodePage();
+  EnsureWorkDirectory();
+
+  ListingCaptures captures;
+  std::size_t lineCount = 0;
+  ResultCode named = ReadError;
+  const bool listed = RunListings(toolPath, archivePath, captures, [&](CaptureStream& plain) {
+    named = NameEveryLine(plain, codePage, block, lineCount);
+    return named == Success;
+  });
+  if (!listed) return named == OutOfMemory ? OutOfMemory : ReadError;
+
+  return KeepMembers(captures, sizeLimit, *timestamp, block, lineCount) ? Success : ReadError;
+}
+
 }  // namespace
 
-std::optional<ToolListing> ListArchiveMembers(const std::wstring& toolPath, const std::wstring& archivePath) {
-  if (toolPath.empty()) return std::nullopt;
-  EnsureWorkDirectory();
-  const std::optional<std::string> plain =
-      CaptureToolOutput(PlainListingCommand(toolPath, archivePath), PlainListingFile(), ErrorStream::Discard);
-  if (!plain) return std::nullopt;
-  const std::optional<std::string> verbose =
-      CaptureToolOutput(VerboseListingCommand(toolPath, archivePath), VerboseListingFile(), ErrorStream::Discard);
-  if (!verbose) return std::nullopt;
+ListingCaptures::~ListingCaptures() {
+  plain.file.reset();
+  verbose.file.reset();
+  DeleteFileRetrying(PlainListingFile());
+  DeleteFileRetrying(VerboseListingFile());
+}
 
-  ToolListing listing;
-  listing.plainLines = DecodeCapturedLines(*plain);
-  listing.verboseLines = DecodeCapturedLines(*verbose);
-  listing.kept = FindKeptMembers(listing.plainLines, listing.verboseLines, SizeLimitFromMaxMB(ReadMaxMB()));
-  return listing;
+ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount) {
+  CapturedLine line;
+  lineCount = 0;
+  while (ReadLine(plain, line)) ++lineCount;
+  if (plain.failed || !RewindCapture(plain)) return ReadError;
+  if (lineCount >= SIZE_MAX / sizeof(ArchiveEntryW)) return OutOfMemory;
+  block.reset(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (lineCount + 1) * sizeof(ArchiveEntryW)));
+  if (!block) return OutOfMemory;
+  auto* records = block.as<ArchiveEntryW>();
+  std::wstring name;
+  for (std::size_t i = 0; i < lineCount && ReadLine(plain, line); ++i) {
+    DecodeToolTextInto(MemberName(line.text), codePage, name);
+    CopyToRecordText(records[i].name, name);
+  }
+  return plain.failed ? ReadError : Success;
+}
+
+std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
+                                       UniqueLocal& block, std::size_t lineCount) {
+  // Kept members take the first records, in order, each with its line's name.
+  auto* records = block.as<ArchiveEntryW>();
+  std::size_t count = 0;
+  bool changed = false;  // the plain capture grew between readings: no list
+  const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view) {
+    if (member.line >= lineCount) {
+      changed = true;
+      return false;
+    }
+    ArchiveEntryW& record = records[count];
+    if (member.line != count) std::memcpy(record.name, records[member.line].name, sizeof record.name);
+    SetMemberFields(record, count, member.size, timestamp);
+    ++count;
+    return true;
+  });
+  if (!read || changed) return std::nullopt;
+
+  // The rest held the names of lines that were not kept. The list ends at
+  // its terminator; the block shrinks in place to fit it.
+  std::memset(records + count, 0, (lineCount - count + 1) * sizeof(ArchiveEntryW));
+  if (count < lineCount) LocalReAlloc(block.get(), (count + 1) * sizeof(ArchiveEntryW), 0);
+  return count;
+}
+
+bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
+                 const std::function<bool(CaptureStream& plain)>& whileVerboseRuns) {
+  if (toolPath.empty()) return false;
+  EnsureWorkDirectory();
+  if (!RunHidden(PlainListingCommand(toolPath, archivePath), PlainListingFile(), ErrorStream::Discard)) return false;
+  RunningTool verboseRun =
+      StartHidden(VerboseListingCommand(toolPath, archivePath), VerboseListingFile(), ErrorStream::Discard);
+  if (!verboseRun.started()) return false;
+  if (!OpenCapture(PlainListingFile(), captures.plain)) return false;
+  if (whileVerboseRuns && !whileVerboseRuns(captures.plain)) return false;
+  verboseRun.Wait();
+  return OpenCapture(VerboseListingFile(), captures.verbose);
+}
+
+bool ForEachKeptMember(ListingCaptures& captures, std::int64_t sizeLimit,
+                       const std::function<bool(const KeptMember&, std::string_view plainLine)>& onKept) {
+  if (!RewindCapture(captures.plain) || !RewindCapture(captures.verbose)) return false;
+  PairKeptMembers([&](CapturedLine& line) { return ReadLine(captures.plain, line); },
+                  [&](CapturedLine& line) { return ReadLine(captures.verbose, line); }, sizeLimit, onKept);
+  return !captures.plain.failed && !captures.verbose.failed;
 }
 
 ResultCode BuildListing(const std::wstring& archivePath, HLOCAL* listOut) {
   *listOut = nullptr;
-  std::optional<ToolListing> listing;
+  UniqueLocal block;
   try {
-    listing = ListArchiveMembers(ToolPath(), archivePath);
+    const ResultCode result = BuildInto(archivePath, block);
+    if (result != Success) return result;
   } catch (const std::bad_alloc&) {
     return OutOfMemory;
-  }
-  if (!listing) return ReadError;
-
-  const std::size_t count = listing->kept.size();
-  UniqueLocal block(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (count + 1) * sizeof(ArchiveEntryW)));
-  if (!block) return OutOfMemory;
-
-  const std::optional<std::int64_t> timestamp = ArchiveTimestamp(archivePath);
-  if (!timestamp) return ReadError;
-
-  auto* records = block.as<ArchiveEntryW>();
-  for (std::size_t position = 0; position < count; ++position) {
-    const KeptMember& member = listing->kept[position];
-    FillMemberRecord(records[position], position, member.size, *timestamp, listing->plainLines[member.line]);
   }
   *listOut = block.release();
   return Success;

@@ -3,26 +3,55 @@
 // member's path, the verbose listing its size, the archive file its time.
 #include <windows.h>
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "interface/records.h"
+#include "interface/win_owners.h"
 #include "listing/kept_members.h"
+#include "listing/tar_tool.h"
 
 namespace qibor {
 
-// Both listings of one archive, decoded, with the kept members judged.
-struct ToolListing {
-  std::vector<std::wstring> plainLines;
-  std::vector<std::wstring> verboseLines;
-  std::vector<KeptMember> kept;
+// Both listings of one archive in their capture files, open for reading.
+// Going out of scope closes and deletes both files.
+struct ListingCaptures {
+  CaptureStream plain;
+  CaptureStream verbose;
+
+  ListingCaptures() = default;
+  ListingCaptures(const ListingCaptures&) = delete;
+  ListingCaptures& operator=(const ListingCaptures&) = delete;
+  ~ListingCaptures();
 };
 
-// Runs the plain and the verbose listing and judges the members under the
-// current `maxMB`. No value when a run cannot start or its output cannot be
-// read. The caller holds the request lock.
-std::optional<ToolListing> ListArchiveMembers(const std::wstring& toolPath, const std::wstring& archivePath);
+// Runs the plain listing, then the verbose one, and opens both captures.
+// `whileVerboseRuns`, when given, gets the plain capture while the verbose
+// run is still going, so work on it overlaps the run; its false abandons the
+// listing. False when a run cannot start or a capture cannot be opened. The
+// caller holds the request lock.
+bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
+                 const std::function<bool(CaptureStream& plain)>& whileVerboseRuns = {});
+
+// Pairs both captures from their first lines and calls onKept(member, plain
+// line) for each kept member until it returns false. The plain line is the
+// tool's bytes, valid during the call. False when a capture cannot be read.
+bool ForEachKeptMember(ListingCaptures& captures, std::int64_t sizeLimit,
+                       const std::function<bool(const KeptMember&, std::string_view plainLine)>& onKept);
+
+// The two halves of a build. First, while the verbose run goes: one
+// zero-filled record for each line of the plain capture, carrying the line's
+// name (0, 4 or 6). The list's memory is fresh, and writing it first costs
+// about as much as all the rest of a build, so it overlaps the run.
+ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount);
+// Then: each kept member's record moves to its position and is filled; the
+// rest is zeroed and cut off. The number kept; no value when a capture cannot
+// be read.
+std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
+                                       UniqueLocal& block, std::size_t lineCount);
 
 // Builds the archive's EntryList into *listOut (null on every failure):
 // 0 with the list, 4 when memory ran out, 6 when the tool cannot be run, its

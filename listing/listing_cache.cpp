@@ -1,6 +1,8 @@
 #include "listing/listing_cache.h"
 
 #include <cstring>
+#include <new>
+#include <optional>
 
 #include "listing/listing_builder.h"
 #include "probe/probe.h"
@@ -21,30 +23,75 @@ class CacheLockGuard {
 
 bool SameText(const RecordChar* a, const RecordChar* b) { return lstrcmpiW(a, b) == 0; }
 
+// A whole list made anew from its compact form, for the host: 0, or 4.
+ResultCode ExpandList(const CompactList& list, HLOCAL* listOut) {
+  const std::size_t count = list.members.size();
+  UniqueLocal block(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (count + 1) * sizeof(ArchiveEntryW)));
+  if (!block) return OutOfMemory;
+  auto* records = block.as<ArchiveEntryW>();
+  for (std::size_t i = 0; i < count; ++i) ExpandRecord(list, i, records[i]);
+  *listOut = block.release();
+  return Success;
+}
+
+// The position of the record a query asks for, if the list has it.
+std::optional<std::size_t> FindPosition(const CompactList& list, const ArchiveEntryW& query) {
+  const std::size_t count = list.members.size();
+  if (query.name[0] == 0) {
+    if (query.position < count) return static_cast<std::size_t>(query.position);
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (SameText(CompactName(list, i), query.name)) return i;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 ListingCache::ListingCache() { InitializeCriticalSection(&lock_); }
 
 ListingCache::~ListingCache() {
   if (abandoned_) {
-    for (Slot& slot : slots_) slot.list.release();
+    for (Slot& slot : slots_) static_cast<void>(slot.list.release());
+    static_cast<void>(spare_.release());
     return;
   }
   DeleteCriticalSection(&lock_);
 }
 
-void ListingCache::Store(const std::wstring& archivePath, UniqueLocal list) {
+bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list) {
+  // The copy is made outside the lock, so a failed one changes nothing.
+  std::unique_ptr<CompactList> compact;
+  {
+    CacheLockGuard guard(lock_);
+    compact = std::move(spare_);
+  }
+  try {
+    if (!compact) compact = std::make_unique<CompactList>();
+    CompactListInto(static_cast<const ArchiveEntryW*>(list), LocalSize(list) / sizeof(ArchiveEntryW), *compact);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   CacheLockGuard guard(lock_);
   Slot& slot = slots_[static_cast<std::size_t>(next_)];
-  slot.list = std::move(list);
+  if (slot.list && !spare_) spare_ = std::move(slot.list);
+  slot.list = std::move(compact);
   // Paths that do not fit a slot are refused before a list is built.
   lstrcpynW(slot.archivePath, archivePath.c_str(), MAX_PATH);
   next_ = (next_ + 1) % kSlots;
+  return true;
 }
 
 void ListingCache::Clear() {
   CacheLockGuard guard(lock_);
-  for (Slot& slot : slots_) slot.list.reset();
+  for (Slot& slot : slots_) {
+    if (slot.list && !spare_) {
+      spare_ = std::move(slot.list);
+    } else {
+      slot.list.reset();
+    }
+  }
   next_ = 0;
 }
 
@@ -56,22 +103,13 @@ int ListingCache::Lookup(const std::wstring& archivePath, HLOCAL* listOut, Archi
     const Slot& slot = slots_[static_cast<std::size_t>(index)];
     if (!slot.list) return kNotCached;
     if (lstrcmpiW(slot.archivePath, archivePath.c_str()) != 0) continue;
-    if (listOut != nullptr) return CopyList(slot.list.get(), listOut);
-    const ArchiveEntryW* found = FindRecord(slot.list.get(), *query);
-    if (found == nullptr) return UnknownFormat;
-    std::memcpy(query, found, sizeof(ArchiveEntryW));
+    if (listOut != nullptr) return ExpandList(*slot.list, listOut);
+    const std::optional<std::size_t> found = FindPosition(*slot.list, *query);
+    if (!found) return UnknownFormat;
+    ExpandRecord(*slot.list, *found, *query);
     return Success;
   }
   return kNotCached;
-}
-
-ResultCode CopyList(HLOCAL list, HLOCAL* listOut) {
-  const SIZE_T size = LocalSize(list);
-  HLOCAL copy = LocalAlloc(LMEM_FIXED, size);
-  if (copy == nullptr) return OutOfMemory;
-  std::memcpy(copy, list, size);
-  *listOut = copy;
-  return Success;
 }
 
 const ArchiveEntryW* FindRecord(HLOCAL list, const ArchiveEntryW& query) {
@@ -119,20 +157,16 @@ ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t of
   if (result != Success) return result;
   UniqueLocal list(built);
 
-  // Answer from the new list, then hand it to the cache.
-  ResultCode answer = Success;
+  // The cache keeps a compact copy; a list asked for is the new one itself.
+  cache.Store(archivePath, list.get());
   if (listOut != nullptr) {
-    answer = CopyList(list.get(), listOut);
-  } else {
-    const ArchiveEntryW* found = FindRecord(list.get(), *query);
-    if (found == nullptr) {
-      answer = NotImplemented;
-    } else {
-      std::memcpy(query, found, sizeof(ArchiveEntryW));
-    }
+    *listOut = list.release();
+    return Success;
   }
-  cache.Store(archivePath, std::move(list));
-  return answer;
+  const ArchiveEntryW* found = FindRecord(list.get(), *query);
+  if (found == nullptr) return NotImplemented;
+  std::memcpy(query, found, sizeof(ArchiveEntryW));
+  return Success;
 }
 
 }  // namespace qibor

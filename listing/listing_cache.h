@@ -1,13 +1,16 @@
 #pragma once
 // The last sixteen member lists, keyed by archive path, so a fetch that
-// follows a listing finds its record without running the tool again.
+// follows a listing finds its record without running the tool again. Lists
+// are kept compact (sizes and names) and made into records on the way out.
 #include <windows.h>
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "interface/records.h"
 #include "interface/win_owners.h"
+#include "listing/compact_list.h"
 
 namespace qibor {
 
@@ -22,8 +25,10 @@ class ListingCache {
   ListingCache& operator=(const ListingCache&) = delete;
   ~ListingCache();
 
-  // Takes ownership of the list, overwriting the oldest slot once all are used.
-  void Store(const std::wstring& archivePath, UniqueLocal list);
+  // Keeps a compact copy of the list, as the listing builder makes lists,
+  // overwriting the oldest slot once all are used. False when memory ran
+  // out; the cache is then as it was.
+  bool Store(const std::wstring& archivePath, HLOCAL list);
   void Clear();
   // The process is ending: other threads may have died holding the heap's
   // lock, so the lists are left to the system instead of being freed.
@@ -37,19 +42,21 @@ class ListingCache {
 
  private:
   struct Slot {
-    UniqueLocal list;
+    std::unique_ptr<CompactList> list;
     // A fixed buffer: nothing to free when the cache is left at process exit.
     wchar_t archivePath[MAX_PATH] = {};
   };
   CRITICAL_SECTION lock_;
   std::array<Slot, kSlots> slots_;
+  // A list let go by Clear or an overwrite, kept for its storage: the next
+  // Store writes into memory the process already has, not fresh pages.
+  std::unique_ptr<CompactList> spare_;
   int next_ = 0;
   bool abandoned_ = false;
 };
 
-// Copies a whole list into a new block for the host: 0, or 4.
-ResultCode CopyList(HLOCAL list, HLOCAL* listOut);
-// Finds a record by name, or by position when the query's name is empty.
+// Finds a record by name (case-insensitive), or by position when the
+// query's name is empty.
 const ArchiveEntryW* FindRecord(HLOCAL list, const ArchiveEntryW& query);
 
 // The process's cache.

@@ -10,7 +10,11 @@ namespace qibor {
 // field: path, the date's time or year, day and month; what is left ends in
 // the size. Lines of any other shape give whatever number is met there, often
 // 0, which drops the member.
-std::int64_t ParseMemberSize(std::wstring_view verboseLine, std::wstring_view plainLine);
+//
+// The lines are the tool's bytes, undecoded: the fields read here are ASCII,
+// and no lead or trail byte of a multi-byte ANSI code page is a space, a
+// colon or a digit, so cutting the bytes cuts the text at the same places.
+std::int64_t ParseMemberSize(std::string_view verboseLine, std::string_view plainLine);
 
 // maxMB in bytes, in 64 bits; 0 or less keeps nothing.
 std::int64_t SizeLimitFromMaxMB(int maxMB);

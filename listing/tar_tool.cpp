@@ -1,12 +1,12 @@
 #include "listing/tar_tool.h"
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <new>
 
 #include "interface/win_owners.h"
 #include "interface/win_path.h"
-#include "listing/captured_lines.h"
 
 namespace qibor {
 namespace {
@@ -93,11 +93,11 @@ std::wstring VerboseListingCommand(const std::wstring& toolPath, const std::wstr
   return QuoteArgument(toolPath) + L" tvf " + QuoteArgument(archivePath);
 }
 
-bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors) {
+RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors) {
   // CreateProcessW's limit for a command line, terminator included.
-  if (commandLine.empty() || commandLine.size() >= 32768 || capturePath.empty()) return false;
+  if (commandLine.empty() || commandLine.size() >= 32768 || capturePath.empty()) return {};
   UniqueHandle capture = OpenCaptureFile(capturePath);
-  if (!capture.valid()) return false;
+  if (!capture.valid()) return {};
 
   // Only the capture handle is handed to the child, not every inheritable
   // handle the host happens to have open.
@@ -106,7 +106,7 @@ bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath,
   InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
   auto attributeStorage = std::make_unique<unsigned char[]>(attributeSize);
   auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeStorage.get());
-  if (!InitializeProcThreadAttributeList(attributes, 1, 0, &attributeSize)) return false;
+  if (!InitializeProcThreadAttributeList(attributes, 1, 0, &attributeSize)) return {};
   const bool listed = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
                                                 sizeof(inherited), nullptr, nullptr) != FALSE;
 
@@ -127,10 +127,16 @@ bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath,
   const BOOL started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                                       &startup.StartupInfo, &process);
   DeleteProcThreadAttributeList(attributes);
-  if (!started) return false;
-  UniqueHandle processHandle(process.hProcess);
-  UniqueHandle threadHandle(process.hThread);
-  WaitForSingleObject(processHandle.get(), INFINITE);
+  if (!started) return {};
+  // The child holds its own copy of the capture handle; ours closes here.
+  CloseHandle(process.hThread);
+  return RunningTool(process.hProcess);
+}
+
+bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors) {
+  RunningTool run = StartHidden(commandLine, capturePath, errors);
+  if (!run.started()) return false;
+  run.Wait();
   return true;
 }
 
@@ -187,6 +193,34 @@ std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, co
   return output;
 }
 
+bool OpenCapture(const std::wstring& path, CaptureStream& stream) {
+  stream = CaptureStream{};
+  stream.file = OpenForReading(path);
+  return stream.file.valid();
+}
+
+bool ReadLine(CaptureStream& stream, CapturedLine& line) {
+  return ReadCapturedLine(stream.lines, line, [&](char* into, std::size_t room) -> std::size_t {
+    DWORD read = 0;
+    if (stream.failed || !ReadFile(stream.file.get(), into, static_cast<DWORD>(room), &read, nullptr)) {
+      stream.failed = true;
+      return 0;
+    }
+    return read;
+  });
+}
+
+bool RewindCapture(CaptureStream& stream) {
+  LARGE_INTEGER start{};
+  if (stream.failed || !SetFilePointerEx(stream.file.get(), start, nullptr, FILE_BEGIN)) return false;
+  // The buffer stays, for the next pass to read into.
+  stream.lines.start = 0;
+  stream.lines.filled = 0;
+  stream.lines.scanned = 0;
+  stream.lines.atEnd = false;
+  return true;
+}
+
 UINT ToolOutputCodePage() {
   UINT codePage = 0;
   if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
@@ -198,20 +232,19 @@ UINT ToolOutputCodePage() {
 }
 
 std::wstring DecodeToolText(std::string_view bytes, UINT codePage) {
-  if (bytes.empty()) return {};
-  const int length = static_cast<int>(bytes.size());
-  const int units = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
-  if (units <= 0) return {};
-  std::wstring text(static_cast<std::size_t>(units), L'\0');
-  MultiByteToWideChar(codePage, 0, bytes.data(), length, text.data(), units);
+  std::wstring text;
+  DecodeToolTextInto(bytes, codePage, text);
   return text;
 }
 
-std::vector<std::wstring> DecodeCapturedLines(std::string_view output) {
-  const UINT codePage = ToolOutputCodePage();
-  std::vector<std::wstring> lines;
-  for (const CapturedLine& line : SplitCapturedLines(output)) lines.push_back(DecodeToolText(line.text, codePage));
-  return lines;
+void DecodeToolTextInto(std::string_view bytes, UINT codePage, std::wstring& text) {
+  text.clear();
+  if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return;
+  const int length = static_cast<int>(bytes.size());
+  const int units = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+  if (units <= 0) return;
+  text.resize(static_cast<std::size_t>(units));
+  MultiByteToWideChar(codePage, 0, bytes.data(), length, text.data(), units);
 }
 
 }  // namespace qibor

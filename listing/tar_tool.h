@@ -7,9 +7,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "interface/win_owners.h"
+#include "listing/captured_lines.h"
 
 namespace qibor {
 
@@ -30,16 +31,57 @@ std::wstring VerboseListingCommand(const std::wstring& toolPath, const std::wstr
 
 enum class ErrorStream { Discard, Capture };
 
+// A tool run that has started. Its owner waits for it, at the latest when
+// the owner goes, so no run outlives the request that started it: the next
+// run would share its capture files.
+class RunningTool {
+ public:
+  RunningTool() = default;
+  explicit RunningTool(HANDLE process) : process_(process) {}
+  RunningTool(RunningTool&&) = default;
+  RunningTool& operator=(RunningTool&& other) noexcept {
+    Wait();
+    process_ = std::move(other.process_);
+    return *this;
+  }
+  ~RunningTool() { Wait(); }
+  bool started() const { return process_.valid(); }
+  void Wait() {
+    if (process_.valid()) WaitForSingleObject(process_.get(), INFINITE);
+    process_.reset();
+  }
+
+ private:
+  UniqueHandle process_;
+};
+
 // Starts the command line hidden with its standard output (and, if asked, its
-// error stream) going to a fresh capture file, waits for it, reads the file
-// back whole and deletes it. No value when the tool cannot be started or its
-// output cannot be read.
+// error stream) going to a fresh capture file. Not started when the tool
+// cannot be started or the capture file cannot be made.
+RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors);
+// StartHidden and wait; false when the run cannot start.
+bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors);
+
+// Runs the command line hidden, reads its capture file back whole and
+// deletes it. For short outputs; listings are read line by line. No value
+// when the tool cannot be started or its output cannot be read.
 std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& capturePath,
                                              ErrorStream errors);
 
-// Runs the command line hidden with its output going to the capture file and
-// waits for it; false when it cannot be started.
-bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors);
+// A capture file read line by line.
+struct CaptureStream {
+  UniqueHandle file;
+  LineReader lines;
+  bool failed = false;  // a read failed: the lines stopped short
+};
+
+// Opens a capture file for reading; false when it cannot be opened.
+bool OpenCapture(const std::wstring& path, CaptureStream& stream);
+// The next whole line, valid until the stream is used again; false at the
+// end, or on a failed read, which also sets `failed`.
+bool ReadLine(CaptureStream& stream, CapturedLine& line);
+// Back to the first line; false when the file cannot be rewound.
+bool RewindCapture(CaptureStream& stream);
 
 // Opens a file for reading, retrying while another process briefly holds it.
 UniqueHandle OpenForReading(const std::wstring& path);
@@ -55,7 +97,7 @@ bool DeleteFileRetrying(const std::wstring& path);
 // The user's default ANSI code page, which the tool writes its output in.
 UINT ToolOutputCodePage();
 std::wstring DecodeToolText(std::string_view bytes, UINT codePage);
-// The captured output as decoded lines without their line ends.
-std::vector<std::wstring> DecodeCapturedLines(std::string_view output);
+// The same into `text`, reusing its storage.
+void DecodeToolTextInto(std::string_view bytes, UINT codePage, std::wstring& text);
 
 }  // namespace qibor

@@ -19,9 +19,9 @@ std::wstring LowerCased(std::wstring_view text) {
   return lowered;
 }
 
-bool NameIsPlainAscii(const CapturedLine& line) {
+bool NameIsPlainAscii(const CapturedLine& line, std::string& name) {
   // Classify the name's bytes as the tool wrote them, line feed included.
-  std::string name(VerboseLineName(line.text));
+  name.assign(VerboseLineName(line.text));
   if (line.endedWithLineFeed) name.push_back('\n');
   return ClassifyTextEncoding(reinterpret_cast<const unsigned char*>(name.data()),
                               static_cast<std::uint32_t>(name.size())) == TextAscii;
@@ -49,16 +49,25 @@ bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header
   const std::wstring extensionList = ReadTarExtensions();
 
   EnsureWorkDirectory();
-  const std::optional<std::string> output =
-      CaptureToolOutput(VerboseListingCommand(toolPath, archivePath), PlainListingFile(), ErrorStream::Capture);
-  if (!output) return false;
+  const std::wstring capturePath = PlainListingFile();
+  if (!RunHidden(VerboseListingCommand(toolPath, archivePath), capturePath, ErrorStream::Capture)) return false;
 
   const bool checkNames = ExtensionInList(PathFindExtensionW(archivePath.c_str()), extensionList);
-  for (const CapturedLine& line : SplitCapturedLines(*output)) {
-    if (IsOpenErrorLine(line.text)) return false;
-    if (checkNames && !NameIsPlainAscii(line)) return false;
+  bool accepted = false;
+  {
+    CaptureStream output;
+    if (OpenCapture(capturePath, output)) {
+      accepted = true;
+      CapturedLine line;
+      std::string name;
+      while (accepted && ReadLine(output, line)) {
+        if (IsOpenErrorLine(line.text) || (checkNames && !NameIsPlainAscii(line, name))) accepted = false;
+      }
+      if (output.failed) accepted = false;
+    }
   }
-  return true;
+  DeleteFileRetrying(capturePath);
+  return accepted;
 }
 
 }  // namespace qibor

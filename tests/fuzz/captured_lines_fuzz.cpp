@@ -1,5 +1,6 @@
 // Splits arbitrary output into lines and checks the split against counts any
 // caller can make directly.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,5 +28,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (text.find('\n') != std::string_view::npos) std::abort();
     if (!lines[i].endedWithLineFeed && i + 1 != lines.size()) std::abort();
   }
+
+  // Read in pieces of a size taken from the input, the same lines come out.
+  const std::size_t piece = 1 + (size > 0 ? data[0] % 7 : 0);
+  qibor::LineReader reader;
+  reader.piece = piece;
+  std::size_t offset = 0;
+  auto readMore = [&](char* into, std::size_t room) {
+    const std::size_t n = std::min({room, piece, size - offset});
+    std::copy_n(copy.data() + offset, n, into);
+    offset += n;
+    return n;
+  };
+  qibor::CapturedLine line;
+  std::size_t index = 0;
+  while (qibor::ReadCapturedLine(reader, line, readMore)) {
+    if (index >= lines.size() || line.text != lines[index].text ||
+        line.endedWithLineFeed != lines[index].endedWithLineFeed) {
+      std::abort();
+    }
+    ++index;
+  }
+  if (index != lines.size()) std::abort();
   return 0;
 }

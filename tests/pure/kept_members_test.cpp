@@ -13,8 +13,15 @@
 namespace qibor {
 namespace {
 
-std::wstring VerboseLine(std::int64_t size, const std::wstring& path) {
-  return L"-rw-r--r--  0 user   group " + std::to_wstring(size) + L" Dec 09 06:24 " + path;
+std::string VerboseLine(std::int64_t size, const std::string& path) {
+  return "-rw-r--r--  0 user   group " + std::to_string(size) + " Dec 09 06:24 " + path;
+}
+
+// Lines as the tool writes them, each ended by CR LF.
+std::string Output(const std::vector<std::string>& lines) {
+  std::string output;
+  for (const std::string& line : lines) output += line + "\r\n";
+  return output;
 }
 
 // The field's text up to its terminator, widened for comparison.
@@ -37,9 +44,8 @@ TEST(KeptMembers, PositionsSkipDroppedMembers) {
   const std::int64_t limit = SizeLimitFromMaxMB(64);
   {
     // Dropped members take no position, but kept ones name their own line.
-    const std::vector<std::wstring> plain = {L"a.png", L"empty.png", L"b.png"};
-    const std::vector<std::wstring> verbose = {VerboseLine(10, L"a.png"), VerboseLine(0, L"empty.png"),
-                                               VerboseLine(20, L"b.png")};
+    const std::string plain = Output({"a.png", "empty.png", "b.png"});
+    const std::string verbose = Output({VerboseLine(10, "a.png"), VerboseLine(0, "empty.png"), VerboseLine(20, "b.png")});
     const std::vector<KeptMember> kept = FindKeptMembers(plain, verbose, limit);
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept[0].line, 0u);
@@ -48,10 +54,9 @@ TEST(KeptMembers, PositionsSkipDroppedMembers) {
     EXPECT_EQ(kept[1].size, 20);
   }
   {
-    const std::vector<std::wstring> plain = {L"big.bin", L"exact.bin", L"over.bin", L"c.png"};
-    const std::vector<std::wstring> verbose = {VerboseLine(3000000000LL, L"big.bin"),
-                                               VerboseLine(67108864, L"exact.bin"),
-                                               VerboseLine(67108865, L"over.bin"), VerboseLine(7, L"c.png")};
+    const std::string plain = Output({"big.bin", "exact.bin", "over.bin", "c.png"});
+    const std::string verbose = Output({VerboseLine(3000000000LL, "big.bin"), VerboseLine(67108864, "exact.bin"),
+                                        VerboseLine(67108865, "over.bin"), VerboseLine(7, "c.png")});
     const std::vector<KeptMember> kept = FindKeptMembers(plain, verbose, limit);
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept[0].line, 1u);
@@ -62,21 +67,24 @@ TEST(KeptMembers, PositionsSkipDroppedMembers) {
   }
   {
     // The verbose listing came back short: the unmatched plain line has no size.
-    const std::vector<std::wstring> plain = {L"a.png", L"b.png", L"c.png"};
-    const std::vector<std::wstring> verbose = {VerboseLine(10, L"a.png"), VerboseLine(20, L"b.png")};
+    const std::string plain = Output({"a.png", "b.png", "c.png"});
+    const std::string verbose = Output({VerboseLine(10, "a.png"), VerboseLine(20, "b.png")});
     const std::vector<KeptMember> kept = FindKeptMembers(plain, verbose, limit);
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept[1].line, 1u);
-    EXPECT_TRUE(FindKeptMembers(plain, {}, limit).empty());
+    EXPECT_TRUE(FindKeptMembers(plain, "", limit).empty());
     // Extra verbose lines have no member to belong to.
-    EXPECT_TRUE(FindKeptMembers({}, verbose, limit).empty());
+    EXPECT_TRUE(FindKeptMembers("", verbose, limit).empty());
   }
   {
-    // A long path between others leaves every later pairing intact.
-    const std::wstring longPath = L"deep/" + std::wstring(295, L'x');
-    const std::vector<std::wstring> plain = {L"a.png", longPath, L"b.png", L"c.png"};
-    const std::vector<std::wstring> verbose = {VerboseLine(11, L"a.png"), VerboseLine(22, longPath),
-                                               VerboseLine(33, L"b.png"), VerboseLine(44, L"c.png")};
+    // A long path between others leaves every later pairing intact, and the
+    // last lines pair without their line ends.
+    const std::string longPath = "deep/" + std::string(295, 'x');
+    std::string plain = Output({"a.png", longPath, "b.png", "c.png"});
+    std::string verbose = Output({VerboseLine(11, "a.png"), VerboseLine(22, longPath), VerboseLine(33, "b.png"),
+                                  VerboseLine(44, "c.png")});
+    plain.resize(plain.size() - 2);
+    verbose.resize(verbose.size() - 2);
     const std::vector<KeptMember> kept = FindKeptMembers(plain, verbose, limit);
     ASSERT_EQ(kept.size(), 4u);
     for (std::size_t i = 0; i < kept.size(); ++i) {
@@ -99,6 +107,9 @@ TEST(KeptMembers, NameAndRecordText) {
   for (const auto& n : names) {
     EXPECT_EQ(MemberName(n.path), std::wstring_view(n.name)) << "path " << testing::PrintToString(std::wstring(n.path));
   }
+  // In the tool's bytes: code page 932 trail bytes are never "/", but may be "\\".
+  EXPECT_EQ(MemberName(std::string_view("\x8e\xca\x90\x5e/\x95\x5c/\x95\x5c.png")), "\x95\x5c.png");
+  EXPECT_EQ(MemberName(std::string_view("a/")), "");
 
   RecordChar field[kRecordTextUnits];
   const struct {
@@ -144,9 +155,9 @@ TEST(KeptMembers, TimesAndRecord) {
   EXPECT_EQ(UnixSecondsFromFileTime(137919572480000000ULL), 2147483648LL);  // 2038-01-19 03:14:08
   EXPECT_EQ(UnixSecondsFromFileTime(138666384000000000ULL), 2222164800LL);  // 2040-06-01 12:00:00
 
-  ArchiveEntryW record;
-  std::memset(&record, 0xAB, sizeof record);  // every field must be written
-  FillMemberRecord(record, 7, 3000000000LL, 2222164800LL, L"dir/sub/pic.png");
+  ArchiveEntryW record{};
+  SetMemberFields(record, 7, 3000000000LL, 2222164800LL);
+  CopyToRecordText(record.name, MemberName(L"dir/sub/pic.png"));
   EXPECT_EQ(static_cast<unsigned>(record.method[0]), unsigned{'T'});
   EXPECT_EQ(static_cast<unsigned>(record.method[1]), unsigned{'A'});
   EXPECT_EQ(static_cast<unsigned>(record.method[2]), unsigned{'R'});
@@ -161,9 +172,12 @@ TEST(KeptMembers, TimesAndRecord) {
   EXPECT_EQ(record.crc, 0u);
   EXPECT_FALSE(IsTerminator(record));
 
-  FillMemberRecord(record, 0, 1, 0, std::wstring(250, L'n'));
-  EXPECT_EQ(FieldText(record.name), std::wstring(199, L'n'));
+  // A record reused for another member keeps nothing of the first.
+  std::memset(record.method, 0xAB, sizeof record.method);
+  SetMemberFields(record, 0, 1, 0);
+  EXPECT_EQ(static_cast<unsigned>(record.method[3]), 0u);
   EXPECT_EQ(record.position, 0u);
+  EXPECT_EQ(record.compressedSize, 1u);
 }
 
 }  // namespace

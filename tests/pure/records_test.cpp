@@ -22,8 +22,9 @@ TEST(Records, TerminatorAndByteImage) {
   ArchiveEntryW zero{};
   EXPECT_TRUE(IsTerminator(zero));
 
-  ArchiveEntryW record;
-  FillMemberRecord(record, 3, 0x0102030405LL, 1704067200, L"dir/ab.png");
+  ArchiveEntryW record{};
+  SetMemberFields(record, 3, 0x0102030405LL, 1704067200);
+  CopyToRecordText(record.name, L"ab.png");
   EXPECT_FALSE(IsTerminator(record));
 
   // Other fields do not matter once the method is empty.

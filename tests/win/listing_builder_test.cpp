@@ -2,6 +2,8 @@
 // stand-in tool for what the real one cannot be made to print.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <clocale>
 #include <cstring>
 #include <map>
@@ -175,6 +177,33 @@ TEST_F(StandInListing, VeryLongLinesStayPaired) {
   EXPECT_EQ(RecordName(listed.records[0]), std::wstring(199, L'r'));  // cut to the field
   EXPECT_EQ(listed.records[1].size, 34u);
   EXPECT_EQ(RecordName(listed.records[1]), L"next.png");
+}
+
+// Every line gets a record while the verbose run goes; the lines that are not
+// kept must leave nothing behind: not a name, not a byte past the list.
+TEST_F(StandInListing, DroppedLinesLeaveNoTraceAfterTheList) {
+  tool.SetPlain("photos/\r\nphotos/a.png\r\nempty.png\r\nphotos/b.png\r\nlast-empty.png\r\n");
+  tool.SetVerbose(
+      "drwxr-xr-x  0 0      0           0 Dec 09 06:24 photos/\r\n"
+      "-rw-r--r--  0 0      0          10 Dec 09 06:24 photos/a.png\r\n"
+      "-rw-r--r--  0 0      0           0 Dec 09 06:24 empty.png\r\n"
+      "-rw-r--r--  0 0      0          20 Dec 09 06:24 photos/b.png\r\n"
+      "-rw-r--r--  0 0      0           0 Dec 09 06:24 last-empty.png\r\n");
+  HLOCAL list = nullptr;
+  ASSERT_EQ(BuildListing(ArchivePath(), &list), Success);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(LocalSize(list), 3 * sizeof(ArchiveEntryW));
+  const auto* records = static_cast<const ArchiveEntryW*>(list);
+  EXPECT_EQ(RecordName(records[0]), L"a.png");
+  EXPECT_EQ(records[0].position, 0u);
+  EXPECT_EQ(records[0].size, 10u);
+  EXPECT_EQ(RecordName(records[1]), L"b.png");
+  EXPECT_EQ(records[1].position, 1u);
+  EXPECT_EQ(records[1].size, 20u);
+  const auto* terminator = reinterpret_cast<const unsigned char*>(&records[2]);
+  EXPECT_TRUE(std::all_of(terminator, terminator + sizeof(ArchiveEntryW), [](unsigned char b) { return b == 0; }));
+  LocalFree(list);
+  EXPECT_FALSE(CaptureFilesPresent());
 }
 
 }  // namespace

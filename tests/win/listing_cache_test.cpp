@@ -5,6 +5,7 @@
 #include <string>
 
 #include "interface/win_owners.h"
+#include "listing/kept_members.h"
 #include "listing/listing_cache.h"
 
 namespace qibor {
@@ -15,11 +16,8 @@ UniqueLocal MakeList(int count, std::uint64_t size = 1) {
   UniqueLocal list(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (count + 1) * sizeof(ArchiveEntryW)));
   auto* records = list.as<ArchiveEntryW>();
   for (int i = 0; i < count; ++i) {
-    std::memcpy(records[i].method, L"TAR", 8);
-    records[i].position = static_cast<std::uint64_t>(i);
-    records[i].size = size;
-    const std::wstring name = L"m" + std::to_wstring(i);
-    std::copy(name.begin(), name.end(), records[i].name);
+    SetMemberFields(records[i], static_cast<std::uint64_t>(i), static_cast<std::int64_t>(size), 1704067200);
+    CopyToRecordText(records[i].name, L"m" + std::to_wstring(i));
   }
   return list;
 }
@@ -34,12 +32,12 @@ std::uint64_t CachedSize(ListingCache& cache, const std::wstring& path) {
 
 TEST(ListingCache, KeepsTheSixteenNewestAndTheNewestWins) {
   ListingCache cache;
-  for (int i = 0; i < 17; ++i) cache.Store(L"C:\\a" + std::to_wstring(i) + L".7z", MakeList(1, 100 + i));
+  for (int i = 0; i < 17; ++i) cache.Store(L"C:\\a" + std::to_wstring(i) + L".7z", MakeList(1, 100 + i).get());
   EXPECT_EQ(CachedSize(cache, L"C:\\a0.7z"), 0u);  // its slot was reused by the 17th
   EXPECT_EQ(CachedSize(cache, L"C:\\a1.7z"), 101u);
   EXPECT_EQ(CachedSize(cache, L"C:\\A16.7Z"), 116u);  // paths compare without case
 
-  cache.Store(L"C:\\a1.7z", MakeList(1, 999));
+  cache.Store(L"C:\\a1.7z", MakeList(1, 999).get());
   EXPECT_EQ(CachedSize(cache, L"C:\\a1.7z"), 999u);
 
   cache.Clear();
@@ -47,13 +45,13 @@ TEST(ListingCache, KeepsTheSixteenNewestAndTheNewestWins) {
   EXPECT_EQ(cache.Lookup(L"C:\\a1.7z", &copy, nullptr), ListingCache::kNotCached);
   EXPECT_EQ(copy, reinterpret_cast<HLOCAL>(0x1234));
   // After a clear the cache fills again from its first slot.
-  cache.Store(L"C:\\b.7z", MakeList(1, 5));
+  cache.Store(L"C:\\b.7z", MakeList(1, 5).get());
   EXPECT_EQ(CachedSize(cache, L"C:\\b.7z"), 5u);
 }
 
 TEST(ListingCache, ListCopiesAreWholeAndIndependent) {
   ListingCache cache;
-  cache.Store(L"C:\\x.7z", MakeList(3));
+  cache.Store(L"C:\\x.7z", MakeList(3).get());
   HLOCAL first = nullptr;
   HLOCAL second = nullptr;
   ASSERT_EQ(cache.Lookup(L"C:\\x.7z", &first, nullptr), Success);
@@ -69,7 +67,7 @@ TEST(ListingCache, ListCopiesAreWholeAndIndependent) {
 
 TEST(ListingCache, QueriesMatchByNameOrPosition) {
   ListingCache cache;
-  cache.Store(L"C:\\x.7z", MakeList(5));
+  cache.Store(L"C:\\x.7z", MakeList(5).get());
   ArchiveEntryW query{};
   std::wcscpy(query.name, L"M3");
   ASSERT_EQ(cache.Lookup(L"C:\\x.7z", nullptr, &query), Success);
@@ -87,7 +85,7 @@ TEST(ListingCache, QueriesMatchByNameOrPosition) {
   std::wcscpy(missing.name, L"nope");
   EXPECT_EQ(cache.Lookup(L"C:\\x.7z", nullptr, &missing), UnknownFormat);
 
-  cache.Store(L"C:\\empty.7z", MakeList(0));
+  cache.Store(L"C:\\empty.7z", MakeList(0).get());
   ArchiveEntryW first{};
   EXPECT_EQ(cache.Lookup(L"C:\\empty.7z", nullptr, &first), UnknownFormat);
 }
