@@ -7,25 +7,19 @@
 
 #include "interface/win_owners.h"
 #include "interface/win_path.h"
+#include "listing/retry.h"
 
 namespace qibor {
 namespace {
 
 // A virus scanner can hold a fresh file for a moment after the tool exits.
-constexpr DWORD kBusyRetryMilliseconds = 2000;
-constexpr DWORD kBusyRetryStep = 10;
-
-bool IsBusyError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+constexpr RetryBudget kBusyFile{2000, 10};
+// A failed start is tried again a few times, a little later each time.
+constexpr RetryBudget kPassingStart{300, 100};
 
 template <typename Attempt>
 auto RetryWhileBusy(Attempt attempt) {
-  DWORD waited = 0;
-  for (;;) {
-    auto result = attempt();
-    if (result.first || !IsBusyError(GetLastError()) || waited >= kBusyRetryMilliseconds) return result;
-    Sleep(kBusyRetryStep);
-    waited += kBusyRetryStep;
-  }
+  return RetryWhilePassing(kBusyFile, IsBusyError, attempt);
 }
 
 UniqueHandle OpenCaptureFile(const std::wstring& path) {
@@ -124,10 +118,13 @@ RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& cap
   // capture file open for a while after the tool exits, and a tool asking
   // for a passphrase on a hidden console would wait forever.
   const DWORD flags = DETACHED_PROCESS | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
-  const BOOL started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                                      &startup.StartupInfo, &process);
+  const auto started = RetryWhilePassing(kPassingStart, IsPassingStartError, [&] {
+    const bool made = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                                     &startup.StartupInfo, &process) != FALSE;
+    return std::make_pair(made, 0);
+  });
   DeleteProcThreadAttributeList(attributes);
-  if (!started) return {};
+  if (!started.first) return {};
   // The child holds its own copy of the capture handle; ours closes here.
   CloseHandle(process.hThread);
   return RunningTool(process.hProcess);

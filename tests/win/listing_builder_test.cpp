@@ -11,6 +11,7 @@
 
 #include "interface/win_owners.h"
 #include "listing/listing_builder.h"
+#include "listing/retry.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
 
@@ -204,6 +205,43 @@ TEST_F(StandInListing, DroppedLinesLeaveNoTraceAfterTheList) {
   EXPECT_TRUE(std::all_of(terminator, terminator + sizeof(ArchiveEntryW), [](unsigned char b) { return b == 0; }));
   LocalFree(list);
   EXPECT_FALSE(CaptureFilesPresent());
+}
+
+// A step that fails for a passing reason is tried again; one that fails for
+// good is not, and the caller still sees why it failed.
+TEST(PassingFailures, StartThatDiesOnceIsTriedAgain) {
+  int calls = 0;
+  const auto result = RetryWhilePassing(RetryBudget{300, 1}, IsPassingStartError, [&] {
+    ++calls;
+    SetLastError(calls < 3 ? ERROR_INTERNAL_ERROR : ERROR_SUCCESS);
+    return std::make_pair(calls >= 3, calls);
+  });
+  EXPECT_TRUE(result.first);
+  EXPECT_EQ(calls, 3);
+}
+
+TEST(PassingFailures, MissingToolIsNotTriedAgainAndKeepsItsError) {
+  int calls = 0;
+  const auto result = RetryWhilePassing(RetryBudget{300, 1}, IsPassingStartError, [&] {
+    ++calls;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return std::make_pair(false, 0);
+  });
+  EXPECT_FALSE(result.first);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(PassingFailures, RetryingEndsWhenTheBudgetIsSpent) {
+  int calls = 0;
+  const auto result = RetryWhilePassing(RetryBudget{30, 10}, IsBusyError, [&] {
+    ++calls;
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return std::make_pair(false, 0);
+  });
+  EXPECT_FALSE(result.first);
+  EXPECT_EQ(calls, 4);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
 }  // namespace
