@@ -1,8 +1,11 @@
-// qibor_bench_pieces: where a request's time goes. Runs the steps of a
-// listing and of a fetch one by one with qibor's own functions (linked in, not
-// through the exports) and prints the median time of each step.
+// qibor_bench_pieces: qibor's own work in a request, without the tool's runs.
+// Runs the steps of a listing and of a fetch one by one with qibor's own
+// functions (linked in, not through the exports), takes the median time of
+// each step, and sums the steps that are qibor's own work. For several
+// archives it prints the own time per member and whether it stays flat.
 //
-// usage: qibor_bench_pieces --tool TAR_EXE --archive FILE [--runs N]
+// usage: qibor_bench_pieces --tool TAR_EXE --archive FILE [--archive FILE ...]
+//                           [--runs N] [--steps] [--csv FILE]
 #include <windows.h>
 #include <shellapi.h>
 
@@ -11,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,14 +29,17 @@
 #include "listing/kept_members.h"
 #include "listing/listing_builder.h"
 #include "listing/member_size.h"
+#include "listing/request_lock.h"
 #include "listing/tar_tool.h"
 #include "probe/probe.h"
-#include "probe/probe_lines.h"
-#include "probe/text_encoding.h"
 
 namespace {
 
 using namespace qibor;
+
+// Steps named "tool: ..." are the tool's runs and "host: ..." the host's work;
+// every other step is qibor's own.
+bool IsOwnStep(const std::string& name) { return name.rfind("tool: ", 0) != 0 && name.rfind("host: ", 0) != 0; }
 
 class Steps {
  public:
@@ -48,90 +55,97 @@ class Steps {
   }
 
   void Print(const char* title) const {
-    std::printf("%s\n", title);
-    double total = 0;
-    for (const std::string& name : order_) {
-      std::vector<double> values = times_.at(name);
-      std::sort(values.begin(), values.end());
-      const double median = values[values.size() / 2];
-      if (name.find("not in the sum") == std::string::npos) total += median;
-      std::printf("  %-44s %10.2f ms\n", name.c_str(), median * 1e3);
-    }
-    std::printf("  %-44s %10.2f ms\n", "sum of the medians", total * 1e3);
+    std::printf("  %s\n", title);
+    for (const std::string& name : order_) std::printf("    %-50s %10.2f ms\n", name.c_str(), Median(name) * 1e3);
+    std::printf("    %-50s %10.2f ms\n", "qibor's own work (the sum of its steps)", OwnSeconds() * 1e3);
   }
 
-  // Sum of the medians but the named runs, with `over` counted as its excess
-  // over `base`.
-  double OwnSeconds(const std::vector<std::string>& runs, const std::string& over, const std::string& base) const {
+  double OwnSeconds() const {
     double total = 0;
-    for (const std::string& name : order_) {
-      if (std::find(runs.begin(), runs.end(), name) != runs.end() || name.find("not in the sum") != std::string::npos) {
-        continue;
-      }
-      total += name == over ? Median(name) - Median(base) : Median(name);
-    }
+    for (const std::string& name : order_) total += IsOwnStep(name) ? Median(name) : 0;
     return total;
   }
+
+ private:
   double Median(const std::string& name) const {
     std::vector<double> values = times_.at(name);
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
   }
 
- private:
   std::vector<std::string> order_;
   std::map<std::string, std::vector<double>> times_;
 };
 
-// A bare run: the tool with its capture, which is then deleted unread.
-bool BareRun(Steps& steps, const std::string& label, const std::wstring& command, const std::wstring& file,
-             ErrorStream errors) {
-  const bool started = steps.Time(label, [&] { return RunHidden(command, file, errors); });
-  DeleteFileRetrying(file);
-  return started;
+// What a request does before it runs the tool: the request lock, the
+// archive's header at the offset, and for a listing its time.
+std::size_t LockAndReadTheArchive(const std::wstring& archive) {
+  RequestLock lock;
+  UniqueHandle file(CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  unsigned char header[8] = {};
+  DWORD read = 0;
+  FILETIME lastWrite{};
+  if (file.valid()) {
+    ReadFile(file.get(), header, sizeof(header), &read, nullptr);
+    UniqueHandle again(CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    GetFileTime(again.get(), nullptr, nullptr, &lastWrite);
+  }
+  return read + lastWrite.dwLowDateTime % 2;
 }
 
-int Run(const std::wstring& tool, const std::wstring& archive, int runs) {
+struct Figures {
+  std::wstring archive;
+  std::string format;  // the archive's extension
+  std::size_t members = 0;
+  double listingOwnMs = 0, fetchOwnMs = 0;
+};
+
+// Runs every step of a listing and of a fetch of the middle member `runs`
+// times; prints the median of each step when asked.
+std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& archive, int runs, bool printSteps) {
   EnsureWorkDirectory();
+  const std::size_t dot = archive.find_last_of(L'.');
+  const std::wstring extension = dot == std::wstring::npos ? std::wstring() : archive.substr(dot);
+  const bool checkNames = ExtensionInList(extension, kDefaultTarExtensions);
   Steps listing, fetch;
   std::size_t members = 0;
   for (int run = 0; run < runs; ++run) {
-    // The listing, step by step: the work that overlaps the verbose run in a
-    // real build is timed on its own here.
+    // The listing, step by step, as the plug-in takes them: the work that
+    // overlaps the verbose run in a real request is timed on its own here.
+    listing.Time("lock, the archive's header and time", [&] { return LockAndReadTheArchive(archive); });
     listing.Time("read the settings (four values)", [&] {
       return ToolPath().size() + ReadTarExtensions().size() + ToolPath().size() + static_cast<std::size_t>(ReadMaxMB());
     });
-    BareRun(listing, "bare probe run", VerboseListingCommand(tool, archive), PlainListingFile(), ErrorStream::Capture);
-    RunHidden(VerboseListingCommand(tool, archive), PlainListingFile(), ErrorStream::Capture);
-    listing.Time("probe's reading alone (not in the sum)", [&] {
-      CaptureStream output;
-      OpenCapture(PlainListingFile(), output);
-      CapturedLine line;
-      std::string name;
-      std::size_t plain = 0;
-      while (ReadLine(output, line)) {
-        name.assign(VerboseLineName(line.text));
-        name.push_back('\n');
-        plain += !IsOpenErrorLine(line.text) &&
-                 ClassifyTextEncoding(reinterpret_cast<const unsigned char*>(name.data()),
-                                      static_cast<std::uint32_t>(name.size())) == TextAscii;
-      }
-      return plain;
+    listing.Time("probe: check the archive's size and the tool", [&] {
+      WIN32_FILE_ATTRIBUTE_DATA data{};
+      const bool sized = GetFileAttributesExW(archive.c_str(), GetFileExInfoStandard, &data) != FALSE;
+      EnsureWorkDirectory();
+      return sized && FileExists(tool);
     });
-    const unsigned char header[8] = {};
-    listing.Time("probe: the same run, read and check its lines", [&] { return ProbeArchive(archive, header); });
+    listing.Time("tool: probe run", [&] {
+      return RunHidden(VerboseListingCommand(tool, archive), PlainListingFile(), ErrorStream::Capture);
+    });
+    const bool accepted = listing.Time("probe: read and check its lines", [&] {
+      return CaptureShowsAnArchive(PlainListingFile(), checkNames);
+    });
+    listing.Time("probe: delete its capture", [&] { return DeleteFileRetrying(PlainListingFile()); });
+    if (!accepted) {
+      std::printf("qibor_bench_pieces: the probe refused %ls\n", archive.c_str());
+      return std::nullopt;
+    }
     UniqueLocal list;
     std::size_t lineCount = 0;
     {
       ListingCaptures captures;
-      listing.Time("plain run", [&] {
+      listing.Time("tool: plain run", [&] {
         return RunHidden(PlainListingCommand(tool, archive), PlainListingFile(), ErrorStream::Discard);
       });
-      listing.Time("verbose run", [&] {
+      listing.Time("tool: verbose run", [&] {
         return RunHidden(VerboseListingCommand(tool, archive), VerboseListingFile(), ErrorStream::Discard);
       });
-      OpenCapture(PlainListingFile(), captures.plain);
-      OpenCapture(VerboseListingFile(), captures.verbose);
+      listing.Time("open the two captures", [&] {
+        return OpenCapture(PlainListingFile(), captures.plain) && OpenCapture(VerboseListingFile(), captures.verbose);
+      });
       listing.Time("name every plain line (overlaps the verbose run)", [&] {
         return NameEveryLine(captures.plain, ToolOutputCodePage(), list, lineCount);
       });
@@ -139,8 +153,8 @@ int Run(const std::wstring& tool, const std::wstring& archive, int runs) {
         return KeepMembers(captures, SizeLimitFromMaxMB(4096), 1700000000, list, lineCount);
       });
       if (!kept || *kept == 0) {
-        std::printf("qibor_bench_pieces: no members listed\n");
-        return 1;
+        std::printf("qibor_bench_pieces: no members listed in %ls\n", archive.c_str());
+        return std::nullopt;
       }
       members = *kept;
       captures.plain.file.reset();
@@ -149,19 +163,23 @@ int Run(const std::wstring& tool, const std::wstring& archive, int runs) {
         return DeleteFileRetrying(PlainListingFile()) && DeleteFileRetrying(VerboseListingFile());
       });
     }
-    HLOCAL whole = nullptr;
-    listing.Time("whole build, the same runs (not in the sum)", [&] { return BuildListing(archive, &whole); });
-    LocalFree(whole);
     const CompactList compact = listing.Time("compact copy for the cache", [&] {
       return CompactListOf(list.as<ArchiveEntryW>(), LocalSize(list.get()) / sizeof(ArchiveEntryW));
     });
-    listing.Time("the host frees the list", [&] { return LocalFree(list.release()); });
+    listing.Time("host: frees the list", [&] { return LocalFree(list.release()); });
 
     // The fetch of the middle member: the listing again, then the extraction.
+    fetch.Time("lock", [&] {
+      RequestLock lock;
+      return lock.held();
+    });
+    fetch.Time("read the settings (two values)", [&] {
+      return ToolPath().size() + static_cast<std::size_t>(ReadMaxMB());
+    });
     std::string memberBytes;
     {
       ListingCaptures captures;
-      fetch.Time("both runs, plain capture opened", [&] { return RunListings(tool, archive, captures); });
+      fetch.Time("tool: both listing runs, plain capture opened", [&] { return RunListings(tool, archive, captures); });
       fetch.Time("pair the lines up to the member", [&] {
         std::size_t seen = 0;
         return ForEachKeptMember(captures, SizeLimitFromMaxMB(4096), [&](const KeptMember&, std::string_view line) {
@@ -177,29 +195,143 @@ int Run(const std::wstring& tool, const std::wstring& archive, int runs) {
         while (ReadLine(captures.plain, line)) same += line.text == memberBytes ? 1 : 0;
         return same;
       });
+      captures.plain.file.reset();
+      captures.verbose.file.reset();
+      fetch.Time("delete the two captures", [&] {
+        return DeleteFileRetrying(PlainListingFile()) && DeleteFileRetrying(VerboseListingFile());
+      });
     }
     const std::wstring memberPath = DecodeToolText(memberBytes, ToolOutputCodePage());
     const std::wstring work = WorkDirectory();
     const std::wstring extracted = CombinePath(work, ExtractedRelativePath(memberPath));
     const std::wstring command = QuoteArgument(tool) + L" xf " + QuoteArgument(archive) + L" -C" +
                                  QuoteArgument(work) + L" -- " + QuoteArgument(EscapeMemberPattern(memberPath));
-    fetch.Time("extract: run the tool", [&] { return RunHidden(command, PlainListingFile(), ErrorStream::Capture); });
-    DeleteFileRetrying(PlainListingFile());
+    fetch.Time("tool: extraction run", [&] { return RunHidden(command, PlainListingFile(), ErrorStream::Capture); });
+    fetch.Time("read the extraction's capture, delete it", [&] {
+      const std::optional<std::string> output = ReadWholeFile(PlainListingFile());
+      return DeleteFileRetrying(PlainListingFile()) && output && FileExists(extracted);
+    });
     const std::optional<std::string> bytes =
-        fetch.Time("extract: read the member", [&] { return ReadWholeFile(extracted); });
-    fetch.Time("extract: delete the member", [&] { return DeleteFileRetrying(extracted); });
+        fetch.Time("read the member", [&] { return ReadWholeFile(extracted); });
+    fetch.Time("delete the member", [&] { return DeleteFileRetrying(extracted); });
     if (!bytes || bytes->empty()) {
-      std::printf("qibor_bench_pieces: the extraction failed\n");
-      return 1;
+      std::printf("qibor_bench_pieces: the extraction from %ls failed\n", archive.c_str());
+      return std::nullopt;
     }
   }
-  std::printf("qibor_bench_pieces: %zu members, median of %d runs\n", members, runs);
-  listing.Print("GetArchiveInfoW");
-  std::printf("  own work a member (steps but the runs, the probe's over its bare run): %.2f us\n",
-              listing.OwnSeconds({"bare probe run", "plain run", "verbose run"}, "probe: the same run, read and check its lines",
-                                 "bare probe run") * 1e6 / static_cast<double>(members));
-  fetch.Print("GetFileW to memory");
-  return 0;
+  Figures figures;
+  figures.archive = archive;
+  for (std::size_t i = 1; i < extension.size(); ++i) figures.format.push_back(static_cast<char>(extension[i]));
+  figures.members = members;
+  figures.listingOwnMs = listing.OwnSeconds() * 1e3;
+  figures.fetchOwnMs = fetch.OwnSeconds() * 1e3;
+  if (printSteps) {
+    std::printf("%ls: %zu members, median of %d runs\n", archive.c_str(), members, runs);
+    listing.Print("GetArchiveInfoW");
+    fetch.Print("GetFileW to memory");
+  }
+  return figures;
+}
+
+// Own time per member, and per member beyond the fixed cost of a request:
+// what the smallest archive of the same format costs is taken as fixed.
+struct PerMember {
+  double whole = 0, beyondFixed = 0;
+  bool hasFixed = false;
+};
+
+PerMember PerMemberOf(const std::vector<Figures>& all, const Figures& figures, bool fetch) {
+  PerMember per;
+  const double own = fetch ? figures.fetchOwnMs : figures.listingOwnMs;
+  per.whole = own * 1e3 / static_cast<double>(figures.members);
+  const Figures* smallest = nullptr;
+  for (const Figures& other : all) {
+    if (other.format == figures.format && (smallest == nullptr || other.members < smallest->members)) smallest = &other;
+  }
+  if (smallest != nullptr && smallest->members < figures.members) {
+    const double fixed = fetch ? smallest->fetchOwnMs : smallest->listingOwnMs;
+    per.beyondFixed = (own - fixed) * 1e3 / static_cast<double>(figures.members - smallest->members);
+    per.hasFixed = true;
+  }
+  return per;
+}
+
+std::string Summary(const std::vector<Figures>& all, bool csv) {
+  std::string out;
+  char line[256];
+  if (csv) {
+    out = "request,format,members,own_ms,own_us_per_member,beyond_fixed_us_per_member\n";
+  } else {
+    out = "qibor's own work, each step timed alone (the tool's runs and the host's work left out):\n";
+    std::snprintf(line, sizeof line, "%-16s %-6s %8s %10s %12s %16s\n", "request", "format", "members", "own ms",
+                  "us/member", "beyond fixed us");
+    out += line;
+  }
+  for (const bool fetch : {false, true}) {
+    for (const Figures& figures : all) {
+      const PerMember per = PerMemberOf(all, figures, fetch);
+      const char* request = fetch ? "GetFileW" : "GetArchiveInfoW";
+      const double own = fetch ? figures.fetchOwnMs : figures.listingOwnMs;
+      char beyond[32] = "";
+      if (per.hasFixed) std::snprintf(beyond, sizeof beyond, "%.2f", per.beyondFixed);
+      if (csv) {
+        std::snprintf(line, sizeof line, "%s,%s,%zu,%.3f,%.3f,%s\n", request, figures.format.c_str(), figures.members,
+                      own, per.whole, beyond);
+      } else {
+        std::snprintf(line, sizeof line, "%-16s %-6s %8zu %10.2f %12.2f %16s\n", request, figures.format.c_str(),
+                      figures.members, own, per.whole, per.hasFixed ? beyond : "(fixed)");
+      }
+      out += line;
+    }
+  }
+  return out;
+}
+
+// The goal: own time per member flat within 1.5x from 1,000 to 50,000
+// members, judged on the whole own time and on the part beyond the fixed cost.
+std::string Goals(const std::vector<Figures>& all) {
+  std::string out;
+  std::vector<std::string> formats;
+  for (const Figures& figures : all) {
+    if (std::find(formats.begin(), formats.end(), figures.format) == formats.end()) formats.push_back(figures.format);
+  }
+  for (const bool fetch : {false, true}) {
+    for (const std::string& format : formats) {
+      std::vector<PerMember> pers;
+      std::string sizes;
+      for (const Figures& figures : all) {
+        if (figures.format != format || figures.members < 1000 || figures.members > 50000) continue;
+        pers.push_back(PerMemberOf(all, figures, fetch));
+        sizes += (sizes.empty() ? "" : "/") + std::to_string(figures.members);
+      }
+      if (pers.size() < 2) continue;
+      auto verdict = [&](bool beyond) {
+        std::string figuresText;
+        double low = 1e300, high = -1e300;
+        for (const PerMember& per : pers) {
+          const double value = beyond ? per.beyondFixed : per.whole;
+          if (beyond && !per.hasFixed) return std::string("no smaller archive to take the fixed cost from");
+          low = std::min(low, value);
+          high = std::max(high, value);
+          char figure[32];
+          std::snprintf(figure, sizeof figure, "%s%.2f", figuresText.empty() ? "" : " / ", value);
+          figuresText += figure;
+        }
+        return figuresText + " us: " + (low > 0 && high <= 1.5 * low ? "holds" : "MISSED");
+      };
+      out += std::string("goal: ") + (fetch ? "GetFileW" : "GetArchiveInfoW") + " (" + format +
+             ") own time per member flat within 1.5x at " + sizes + " members:\n  whole own time: " + verdict(false) +
+             "\n  beyond the fixed cost of a request: " + verdict(true) + "\n";
+    }
+  }
+  return out;
+}
+
+bool WriteText(const std::wstring& path, const std::string& text) {
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file.valid() && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
 }
 
 }  // namespace
@@ -207,17 +339,27 @@ int Run(const std::wstring& tool, const std::wstring& archive, int runs) {
 int main() {
   int count = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::wstring tool, archive;
+  std::wstring tool, csv;
+  std::vector<std::wstring> archives;
   int runs = 5;
-  for (int i = 1; i + 1 < count; i += 2) {
+  bool printSteps = false;
+  for (int i = 1; i < count; ++i) {
     const std::wstring name = argv[i];
-    if (name == L"--tool") tool = argv[i + 1];
-    else if (name == L"--archive") archive = argv[i + 1];
-    else if (name == L"--runs") runs = std::max(1, _wtoi(argv[i + 1]));
+    if (name == L"--steps") {
+      printSteps = true;
+      continue;
+    }
+    if (i + 1 >= count) break;
+    const std::wstring value = argv[++i];
+    if (name == L"--tool") tool = value;
+    else if (name == L"--archive") archives.push_back(value);
+    else if (name == L"--csv") csv = value;
+    else if (name == L"--runs") runs = std::max(1, _wtoi(value.c_str()));
   }
   LocalFree(argv);
-  if (tool.empty() || archive.empty()) {
-    std::printf("usage: qibor_bench_pieces --tool TAR_EXE --archive FILE [--runs N]\n");
+  if (tool.empty() || archives.empty()) {
+    std::printf("usage: qibor_bench_pieces --tool TAR_EXE --archive FILE [--archive FILE ...] [--runs N] [--steps]\n"
+                "                          [--csv FILE]\n");
     return 2;
   }
   // The probe and the build read the tool's folder from the settings file
@@ -229,5 +371,16 @@ int main() {
     std::printf("qibor_bench_pieces: cannot write the settings file\n");
     return 2;
   }
-  return Run(tool, archive, runs);
+  std::vector<Figures> all;
+  for (const std::wstring& archive : archives) {
+    const std::optional<Figures> figures = Measure(tool, archive, runs, printSteps);
+    if (!figures) return 1;
+    all.push_back(*figures);
+  }
+  std::printf("\n%s\n%s", Summary(all, false).c_str(), Goals(all).c_str());
+  if (!csv.empty() && !WriteText(csv, Summary(all, true) + Goals(all))) {
+    std::printf("qibor_bench_pieces: cannot write %ls\n", csv.c_str());
+    return 1;
+  }
+  return 0;
 }

@@ -35,6 +35,17 @@ bool ExtensionInList(std::wstring_view extension, std::wstring_view extensionLis
   return LowerCased(extensionList).find(LowerCased(extension)) != std::wstring::npos;
 }
 
+bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames) {
+  CaptureStream output;
+  if (!OpenCapture(capturePath, output)) return false;
+  CapturedLine line;
+  std::string name;
+  while (ReadLine(output, line)) {
+    if (IsOpenErrorLine(line.text) || (checkNames && !NameIsPlainAscii(line, name))) return false;
+  }
+  return !output.failed;
+}
+
 bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header*/) {
   if (archivePath.empty()) return false;
   // The tool takes an empty file for an empty archive; GetArchiveInfo wants
@@ -53,19 +64,7 @@ bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header
   if (!RunHidden(VerboseListingCommand(toolPath, archivePath), capturePath, ErrorStream::Capture)) return false;
 
   const bool checkNames = ExtensionInList(PathFindExtensionW(archivePath.c_str()), extensionList);
-  bool accepted = false;
-  {
-    CaptureStream output;
-    if (OpenCapture(capturePath, output)) {
-      accepted = true;
-      CapturedLine line;
-      std::string name;
-      while (accepted && ReadLine(output, line)) {
-        if (IsOpenErrorLine(line.text) || (checkNames && !NameIsPlainAscii(line, name))) accepted = false;
-      }
-      if (output.failed) accepted = false;
-    }
-  }
+  const bool accepted = CaptureShowsAnArchive(capturePath, checkNames);
   DeleteFileRetrying(capturePath);
   return accepted;
 }

@@ -11,6 +11,11 @@ namespace qibor {
 // substring search), and always when the list is empty.
 bool ExtensionInList(std::wstring_view extension, std::wstring_view extensionList);
 
+// Reads the probe's capture: false when it cannot be read, holds a line where
+// the tool refused to open the file, or (with `checkNames`) names a member
+// with other than plain ASCII.
+bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames);
+
 // Runs the tool's verbose listing of the file, its error stream captured too,
 // and accepts unless the tool cannot run, refuses to open the file, or a
 // checked name is not plain ASCII. Never writes the caller's path. The caller
