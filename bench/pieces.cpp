@@ -5,7 +5,10 @@
 // archives it prints the own time per member and whether it stays flat.
 //
 // usage: qibor_bench_pieces --tool TAR_EXE --archive FILE [--archive FILE ...]
-//                           [--runs N] [--steps] [--csv FILE]
+//                           [--runs N] [--seconds S] [--steps] [--csv FILE]
+//
+// Each archive is measured at least N times (5) and until S seconds (10) have
+// passed, at most 100 times; the figures are the medians.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -97,12 +100,14 @@ struct Figures {
   std::wstring archive;
   std::string format;  // the archive's extension
   std::size_t members = 0;
+  int runs = 0;
   double listingOwnMs = 0, fetchOwnMs = 0;
 };
 
 // Runs every step of a listing and of a fetch of the middle member `runs`
 // times; prints the median of each step when asked.
-std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& archive, int runs, bool printSteps) {
+std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& archive, int minimumRuns,
+                               double minimumSeconds, bool printSteps) {
   EnsureWorkDirectory();
   const std::size_t dot = archive.find_last_of(L'.');
   const std::wstring extension = dot == std::wstring::npos ? std::wstring() : archive.substr(dot);
@@ -110,7 +115,12 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
   Steps listing, fetch;
   std::size_t members = 0;
   CompactList compact;
-  for (int run = 0; run < runs; ++run) {
+  // A small archive's own work is a few milliseconds, close to the spread of
+  // its fixed part: it gets more runs, until the time asked for has passed.
+  constexpr int kMostRuns = 100;
+  const double started = WallSeconds();
+  int runs = 0;
+  for (; runs < minimumRuns || (WallSeconds() - started < minimumSeconds && runs < kMostRuns); ++runs) {
     // The listing, step by step, as the plug-in takes them: the work that
     // overlaps the verbose run in a real request is timed on its own here.
     listing.Time("lock, the archive's header and time", [&] { return LockAndReadTheArchive(archive); });
@@ -227,6 +237,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
   figures.archive = archive;
   for (std::size_t i = 1; i < extension.size(); ++i) figures.format.push_back(static_cast<char>(extension[i]));
   figures.members = members;
+  figures.runs = runs;
   figures.listingOwnMs = listing.OwnSeconds() * 1e3;
   figures.fetchOwnMs = fetch.OwnSeconds() * 1e3;
   if (printSteps) {
@@ -264,11 +275,11 @@ std::string Summary(const std::vector<Figures>& all, bool csv) {
   std::string out;
   char line[256];
   if (csv) {
-    out = "request,format,members,own_ms,own_us_per_member,beyond_fixed_us_per_member\n";
+    out = "request,format,members,runs,own_ms,own_us_per_member,beyond_fixed_us_per_member\n";
   } else {
-    out = "qibor's own work, each step timed alone (the tool's runs and the host's work left out):\n";
-    std::snprintf(line, sizeof line, "%-16s %-6s %8s %10s %12s %16s\n", "request", "format", "members", "own ms",
-                  "us/member", "beyond fixed us");
+    out = "qibor's own work, each step timed alone (the tool's runs and the host's work left out), medians:\n";
+    std::snprintf(line, sizeof line, "%-16s %-6s %8s %5s %10s %12s %16s\n", "request", "format", "members", "runs",
+                  "own ms", "us/member", "beyond fixed us");
     out += line;
   }
   for (const bool fetch : {false, true}) {
@@ -279,11 +290,11 @@ std::string Summary(const std::vector<Figures>& all, bool csv) {
       char beyond[32] = "";
       if (per.hasFixed) std::snprintf(beyond, sizeof beyond, "%.2f", per.beyondFixed);
       if (csv) {
-        std::snprintf(line, sizeof line, "%s,%s,%zu,%.3f,%.3f,%s\n", request, figures.format.c_str(), figures.members,
-                      own, per.whole, beyond);
+        std::snprintf(line, sizeof line, "%s,%s,%zu,%d,%.3f,%.3f,%s\n", request, figures.format.c_str(),
+                      figures.members, figures.runs, own, per.whole, beyond);
       } else {
-        std::snprintf(line, sizeof line, "%-16s %-6s %8zu %10.2f %12.2f %16s\n", request, figures.format.c_str(),
-                      figures.members, own, per.whole, per.hasFixed ? beyond : "(fixed)");
+        std::snprintf(line, sizeof line, "%-16s %-6s %8zu %5d %10.2f %12.2f %16s\n", request, figures.format.c_str(),
+                      figures.members, figures.runs, own, per.whole, per.hasFixed ? beyond : "(fixed)");
       }
       out += line;
     }
@@ -346,6 +357,7 @@ int main() {
   std::wstring tool, csv;
   std::vector<std::wstring> archives;
   int runs = 5;
+  double seconds = 10;
   bool printSteps = false;
   for (int i = 1; i < count; ++i) {
     const std::wstring name = argv[i];
@@ -359,11 +371,12 @@ int main() {
     else if (name == L"--archive") archives.push_back(value);
     else if (name == L"--csv") csv = value;
     else if (name == L"--runs") runs = std::max(1, _wtoi(value.c_str()));
+    else if (name == L"--seconds") seconds = std::max(0.0, _wtof(value.c_str()));
   }
   LocalFree(argv);
   if (tool.empty() || archives.empty()) {
-    std::printf("usage: qibor_bench_pieces --tool TAR_EXE --archive FILE [--archive FILE ...] [--runs N] [--steps]\n"
-                "                          [--csv FILE]\n");
+    std::printf("usage: qibor_bench_pieces --tool TAR_EXE --archive FILE [--archive FILE ...] [--runs N]\n"
+                "                          [--seconds S] [--steps] [--csv FILE]\n");
     return 2;
   }
   // The probe and the build read the tool's folder from the settings file
@@ -377,7 +390,7 @@ int main() {
   }
   std::vector<Figures> all;
   for (const std::wstring& archive : archives) {
-    const std::optional<Figures> figures = Measure(tool, archive, runs, printSteps);
+    const std::optional<Figures> figures = Measure(tool, archive, runs, seconds, printSteps);
     if (!figures) return 1;
     all.push_back(*figures);
   }
