@@ -82,18 +82,19 @@ class Steps {
 
 // What a request does before it runs the tool: the request lock, the
 // archive's header at the offset, and for a listing its time.
-std::size_t LockAndReadTheArchive(const std::wstring& archive) {
+bool LockAndReadTheArchive(const std::wstring& archive) {
   RequestLock lock;
-  UniqueHandle file(CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  auto open = [&] {
+    return UniqueHandle(
+        CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  };
+  // Opened twice, as the request does: once for the header, once (in the
+  // listing builder) for the time.
   unsigned char header[8] = {};
   DWORD read = 0;
+  const bool headerRead = ReadFile(open().get(), header, sizeof(header), &read, nullptr) && read == sizeof(header);
   FILETIME lastWrite{};
-  if (file.valid()) {
-    ReadFile(file.get(), header, sizeof(header), &read, nullptr);
-    UniqueHandle again(CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    GetFileTime(again.get(), nullptr, nullptr, &lastWrite);
-  }
-  return read + lastWrite.dwLowDateTime % 2;
+  return headerRead && GetFileTime(open().get(), nullptr, nullptr, &lastWrite);
 }
 
 struct Figures {
@@ -343,7 +344,8 @@ std::string Goals(const std::vector<Figures>& all) {
 }
 
 bool WriteText(const std::wstring& path, const std::string& text) {
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   return file.valid() && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
          written == text.size();

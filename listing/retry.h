@@ -19,11 +19,9 @@ auto RetryWhilePassing(RetryBudget budget, IsPassing isPassing, Attempt attempt)
   DWORD waited = 0;
   for (;;) {
     auto result = attempt();
-    const DWORD error = GetLastError();
-    if (result.first || !isPassing(error) || waited >= budget.totalMilliseconds) return result;
+    if (result.first || !isPassing(GetLastError()) || waited >= budget.totalMilliseconds) return result;
     Sleep(budget.stepMilliseconds);
     waited += budget.stepMilliseconds;
-    SetLastError(error);
   }
 }
 

@@ -14,7 +14,7 @@ namespace {
 
 // A virus scanner can hold a fresh file for a moment after the tool exits.
 constexpr RetryBudget kBusyFile{2000, 10};
-// A failed start is tried again a few times, a little later each time.
+// A start that fails for a passing reason is tried three more times, 100 ms apart.
 constexpr RetryBudget kPassingStart{300, 100};
 
 template <typename Attempt>

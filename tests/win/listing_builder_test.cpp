@@ -220,13 +220,19 @@ TEST(PassingFailures, StartThatDiesOnceIsTriedAgain) {
   EXPECT_EQ(calls, 3);
 }
 
+// An attempt that fails every time with `error`, counting its calls.
+auto FailingWith(DWORD error, int& calls) {
+  return [error, &calls] {
+    ++calls;
+    SetLastError(error);
+    return std::make_pair(false, 0);
+  };
+}
+
 TEST(PassingFailures, MissingToolIsNotTriedAgainAndKeepsItsError) {
   int calls = 0;
-  const auto result = RetryWhilePassing(RetryBudget{300, 1}, IsPassingStartError, [&] {
-    ++calls;
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return std::make_pair(false, 0);
-  });
+  const auto result =
+      RetryWhilePassing(RetryBudget{300, 1}, IsPassingStartError, FailingWith(ERROR_FILE_NOT_FOUND, calls));
   EXPECT_FALSE(result.first);
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
@@ -234,11 +240,7 @@ TEST(PassingFailures, MissingToolIsNotTriedAgainAndKeepsItsError) {
 
 TEST(PassingFailures, RetryingEndsWhenTheBudgetIsSpent) {
   int calls = 0;
-  const auto result = RetryWhilePassing(RetryBudget{30, 10}, IsBusyError, [&] {
-    ++calls;
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return std::make_pair(false, 0);
-  });
+  const auto result = RetryWhilePassing(RetryBudget{30, 10}, IsBusyError, FailingWith(ERROR_SHARING_VIOLATION, calls));
   EXPECT_FALSE(result.first);
   EXPECT_EQ(calls, 4);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
