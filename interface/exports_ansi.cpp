@@ -11,7 +11,7 @@
 #include "interface/plugin_info.h"
 #include "interface/win_owners.h"
 #include "listing/listing_cache.h"
-#include "listing/request_lock.h"
+#include "listing/work_folder.h"
 
 using namespace qibor;
 
@@ -70,7 +70,7 @@ extern "C" int WINAPI GetArchiveInfo(LPCSTR archivePath, LONG_PTR offset, unsign
 
     HLOCAL wideList = nullptr;
     {
-      RequestLock lock;
+      RequestScope request;
       TheListingCache().Clear();
       const ResultCode result = LookupOrBuildListing(*path, static_cast<std::int64_t>(offset), &wideList, nullptr);
       if (result != Success) return static_cast<int>(result);
@@ -105,7 +105,7 @@ extern "C" int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR me
     ArchiveEntryW query{};
     std::copy(name->begin(), name->end(), query.name);
     {
-      RequestLock lock;
+      RequestScope request;
       TheListingCache().Clear();
       ResultCode result = LookupOrBuildListing(*path, static_cast<std::int64_t>(offset), nullptr, &query);
       // A name longer than the ANSI field reaches the host cut to fit it;

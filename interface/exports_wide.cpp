@@ -7,7 +7,7 @@
 #include "interface/exports.h"
 #include "interface/plugin_info.h"
 #include "listing/listing_cache.h"
-#include "listing/request_lock.h"
+#include "listing/work_folder.h"
 #include "probe/probe.h"
 
 using namespace qibor;
@@ -33,7 +33,8 @@ int IsSupportedWide(const std::wstring* archivePath, void* source) {
     if (!ReadFile(static_cast<HANDLE>(source), header, sizeof(header), &read, nullptr)) return 0;
   }
   if (archivePath == nullptr || archivePath->empty()) return 0;
-  RequestLock lock;
+  RequestScope request;
+  if (request.folder().empty()) return 0;
   return ProbeArchive(*archivePath, header) ? 1 : 0;
 }
 
@@ -62,7 +63,7 @@ extern "C" int WINAPI GetArchiveInfoW(LPCWSTR archivePath, LONG_PTR offset, unsi
     *listOut = nullptr;
     if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
     const std::wstring path(archivePath);
-    RequestLock lock;
+    RequestScope request;
     TheListingCache().Clear();
     return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int64_t>(offset), listOut, nullptr));
   });
@@ -76,7 +77,7 @@ extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR
     // A name that does not fit the record's field cannot be any member's.
     if (wcsnlen(memberName, kRecordTextUnits) >= kRecordTextUnits) return static_cast<int>(NotImplemented);
     const std::wstring path(archivePath);
-    RequestLock lock;
+    RequestScope request;
     TheListingCache().Clear();
     lstrcpyW(recordOut->name, memberName);
     return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int64_t>(offset), nullptr, recordOut));
