@@ -69,7 +69,7 @@ std::optional<ListedMember> FindListedMember(const std::wstring& toolPath, const
   // Every other entry the member's argument would select, before and after it.
   ExtractionPlan plan = StartPlan(line, found->path, sizeLimit);
   const bool planned = ForEachListedEntry(captures, [&](std::size_t i, std::string_view plain, std::string_view verbose) {
-    AddToPlan(plan, PlannedEntry{i, plain, IsFileEntry(verbose), ParseMemberSize(verbose, plain)});
+    AddToPlan(plan, PlannedEntry{i, plain, IsFileEntry(verbose, plain), ParseMemberSize(verbose, plain)});
     return true;
   });
   if (!planned) return std::nullopt;

@@ -16,6 +16,15 @@ std::vector<KeptMember> FindKeptMembers(std::string_view plainOutput, std::strin
   return kept;
 }
 
+bool IsFileEntry(std::string_view verboseLine, std::string_view plainLine) {
+  if (verboseLine.empty() || verboseLine[0] != '-' || plainLine.empty()) return false;
+  if (verboseLine.size() <= plainLine.size()) return false;
+  const std::size_t nameStart = verboseLine.size() - plainLine.size();
+  if (verboseLine.substr(nameStart) != plainLine || verboseLine[nameStart - 1] != ' ') return false;
+  const std::string_view before = verboseLine.substr(0, nameStart - 1);
+  return before.find(" link to ") == std::string_view::npos && before.find(" -> ") == std::string_view::npos;
+}
+
 std::wstring_view MemberName(std::wstring_view memberPath) {
   const std::size_t slash = memberPath.rfind(L'/');
   return slash == std::wstring_view::npos ? memberPath : memberPath.substr(slash + 1);

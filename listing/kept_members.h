@@ -20,9 +20,12 @@ struct KeptMember {
 
 // Only plain files are members: not folders (some zips store "a/" with
 // bytes, an ISO image lists "."), not links (a hard link's bytes belong to
-// another entry, a symbolic link's text is its target), not devices. A
-// verbose line starts with the entry's mode, "-" for a plain file.
-inline bool IsFileEntry(std::string_view verboseLine) { return !verboseLine.empty() && verboseLine[0] == '-'; }
+// another entry, and writing it writes through its target), not devices. A
+// plain file's verbose line starts with its mode, "-", and ends with its
+// name after a space. A hard link's mode also starts with "-", but its line
+// goes on with " link to TARGET" (a symbolic link's with " -> TARGET"), and
+// a target chosen to end with " NAME" still leaves that text before it.
+bool IsFileEntry(std::string_view verboseLine, std::string_view plainLine);
 
 // Pairs the two listings line for line and calls onLine(line index, plain,
 // verbose) for every entry until it returns false. The sources are
@@ -42,7 +45,7 @@ void PairListingLines(NextPlain&& nextPlain, NextVerbose&& nextVerbose, OnLine&&
 template <typename NextPlain, typename NextVerbose, typename OnKept>
 void PairKeptMembers(NextPlain&& nextPlain, NextVerbose&& nextVerbose, std::int64_t sizeLimit, OnKept&& onKept) {
   PairListingLines(nextPlain, nextVerbose, [&](std::size_t line, const CapturedLine& plain, const CapturedLine& verbose) {
-    if (!IsFileEntry(verbose.text)) return true;
+    if (!IsFileEntry(verbose.text, plain.text)) return true;
     const std::int64_t size = ParseMemberSize(verbose.text, plain.text);
     return !IsKeptMember(size, sizeLimit) || onKept(KeptMember{line, size}, plain.text);
   });

@@ -51,12 +51,9 @@ bool RemoveContents(const std::wstring& folder) {
 std::wstring MakeRequestFolder() {
   EnsureWorkDirectory();
   const std::wstring work = WorkDirectory();
-  const DWORD attributes = work.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(work.c_str());
-  // A read-only work folder is one qibor was told not to write in.
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    return {};
-  }
+  // Missing (and not to be made) or a file: no request can run. One that
+  // may not be written in fails below, when the request folder is made.
+  if (work.empty() || !IsDirectory(work)) return {};
   // Under the lock, anything here is a leftover of a request that died.
   RemoveContents(work);
   static unsigned counter = 0;

@@ -114,6 +114,36 @@ class Watch {
   std::vector<Place> places_;
 };
 
+// Files with bytes of their own where a member that escaped the request
+// folder would land: beside the work folder, above it, at the drive's root.
+class Canaries {
+ public:
+  Canaries() {
+    const std::wstring temp = TempFolder();
+    const std::wstring above = temp.substr(0, temp.find_last_of(L'\\'));
+    for (const std::wstring& folder : {temp, above, std::wstring(L"C:")}) {
+      for (const wchar_t* name : {L"x.jpg", L"y.jpg", L"z.jpg", L"Tempa.jpg", L"qibora.jpg", L"canary2.txt",
+                                  L"canary3.txt", L"canary4.txt", L"canary5.txt", L"canary6.txt", L"v.txt"}) {
+        const std::wstring path = folder + L"\\" + name;
+        const std::string bytes = "canary " + Ansi(path) + " must stay as it is";
+        WriteBytes(path, bytes);
+        files_.push_back({path, bytes});
+      }
+    }
+  }
+  Canaries(const Canaries&) = delete;
+  Canaries& operator=(const Canaries&) = delete;
+  ~Canaries() {
+    for (const auto& [path, bytes] : files_) DeleteFileW(path.c_str());
+  }
+  void ExpectUnchanged() const {
+    for (const auto& [path, bytes] : files_) EXPECT_EQ(ReadBytes(path), bytes) << "changed: " << Ansi(path);
+  }
+
+ private:
+  std::vector<std::pair<std::wstring, std::string>> files_;
+};
+
 // Files (not folders) below the work folder.
 std::vector<std::wstring> WorkFolderFiles() {
   std::vector<std::wstring> files;
@@ -145,6 +175,7 @@ class HostileArchives : public ::testing::Test {
     CreateDirectoryW(WorkDirectory().c_str(), nullptr);
   }
   void TearDown() override {
+    canaries.ExpectUnchanged();
     watch.ExpectUnchanged();
     EXPECT_EQ(WorkFolderFiles(), std::vector<std::wstring>{});
     EXPECT_FALSE(CaptureFilesPresent());
@@ -247,6 +278,18 @@ class HostileArchives : public ::testing::Test {
     DeleteFileW((dest / name).c_str());
   }
 
+  // The member at each position: served with exactly these bytes, or refused.
+  void ExpectEach(const std::wstring& archive, const std::vector<std::pair<std::wstring, std::string>>& members) {
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      const auto& [name, bytes] = members[i];
+      if (bytes.empty()) {
+        ExpectRefused(archive, static_cast<LONG_PTR>(i));
+      } else {
+        ExpectServed(archive, static_cast<LONG_PTR>(i), name, bytes);
+      }
+    }
+  }
+
   // Served correctly or refused: what qibor may never do is hand over bytes
   // that are not this member's.
   void ExpectOwnBytesOrRefused(const std::wstring& archive, LONG_PTR position, const std::string& bytes) {
@@ -274,7 +317,8 @@ class HostileArchives : public ::testing::Test {
 
   LoadedPlugin plugin{{{L"dir", RealToolDir()}}};
   TestFolder dest{L"hostile-dest"};
-  Watch watch;  // made last: the plug-in's copy and the destination exist by now
+  Canaries canaries;
+  Watch watch;  // made last: the plug-in's copy, the destination and the canaries exist by now
 };
 
 // ---------------------------------------------------------------------------
@@ -467,6 +511,226 @@ TEST_F(HostileArchives, ArchiveHeldOpenForWritingIsAReadErrorUntilReleased) {
   EXPECT_EQ(listing.result, 0);
   EXPECT_EQ(listing.records.size(), 3u);
   EXPECT_EQ(Destination(), Tree{});
+}
+
+// ---------------------------------------------------------------------------
+// Exact, contained extraction: each member gives exactly its own bytes or a
+// non-zero result, and nothing outside the request's folder is touched.
+
+std::string Repeated(const std::string& seed, std::size_t size) {
+  std::string bytes;
+  while (bytes.size() < size) bytes += seed;
+  bytes.resize(size);
+  return bytes;
+}
+
+TEST_F(HostileArchives, NamesWindowsReadsAsOtherFilesAreRefusedBeforeAnyRun) {
+  // "..." and "...." climb like "..", a trailing dot or space is dropped,
+  // a device name is a device in every folder; "..a.jpg" is a plain name.
+  for (const wchar_t* name : {L"hostile-names.zip", L"hostile-names.tar"}) {
+    SCOPED_TRACE(Ansi(name));
+    const std::wstring archive = FixturePath(name);
+    const Listing listing = List(archive);
+    ASSERT_EQ(listing.result, 0);
+    EXPECT_EQ(Names(listing), (std::vector<std::wstring>{L"keep.png", L"x.jpg", L"y.jpg", L"..a.jpg", L"x.jpg.",
+                                                         L"y.jpg ", L"con.txt", L"LPT1", L"z.jpg", L"nul.png"}));
+    ExpectEach(archive, {{L"keep.png", Repeated("keep", 64)},
+                         {L"x.jpg", ""},
+                         {L"y.jpg", ""},
+                         {L"..a.jpg", Repeated("dotdota", 43)},
+                         {L"x.jpg.", ""},
+                         {L"y.jpg ", ""},
+                         {L"con.txt", ""},
+                         {L"LPT1", ""},
+                         {L"z.jpg", ""},
+                         {L"nul.png", ""}});
+  }
+}
+
+TEST_F(HostileArchives, LinkEntriesAreNeverMembersAndNeverWritten) {
+  // A hard link with bytes whose target climbs out through "..." steps, one
+  // through "..", a symbolic link whose target text reads like a listing's
+  // size and date, one to an absolute path.
+  const std::wstring archive = FixturePath(L"hostile-hardlink.tar");
+  EXPECT_EQ(Supported(archive), 1);
+  const Listing listing = List(archive);
+  ASSERT_EQ(listing.result, 0);
+  EXPECT_EQ(Names(listing), (std::vector<std::wstring>{L"keep.png", L"last.png"}));
+  EXPECT_EQ(Sizes(listing), (std::vector<std::uint64_t>{64, 65}));
+  EXPECT_EQ(Info(archive, L"evil.jpg"), -1);
+  EXPECT_EQ(Info(archive, L"a"), -1);
+  ExpectEach(archive, {{L"keep.png", Repeated("keep", 64)}, {L"last.png", Repeated("last", 65)}});
+
+  // A link stored before a file of the same name: the file cannot be
+  // written without going through the link first.
+  const std::wstring first = FixturePath(L"hostile-linkfirst.tar");
+  const Listing both = List(first);
+  ASSERT_EQ(both.result, 0);
+  EXPECT_EQ(Names(both), (std::vector<std::wstring>{L"pic.jpg", L"sym.jpg"}));
+  ExpectEach(first, {{L"pic.jpg", ""}, {L"sym.jpg", ""}});
+}
+
+TEST_F(HostileArchives, EntriesBelowAMemberAreNeverWritten) {
+  // cover.jpg and cover.jpg/pad.bin (about 3 MiB of zeros): the tool takes the
+  // argument "cover.jpg" for both. With a 1 MiB limit pad.bin is not listed,
+  // and a fetch that wrote it would not be answered with 0.
+  const std::string cover = Repeated("COVER", 5000);
+  for (const wchar_t* name : {L"below-after.7z", L"below-before.7z", L"below-after.zip", L"below-before.zip",
+                              L"below-after.tgz", L"below-before.tgz"}) {
+    SCOPED_TRACE(Ansi(name));
+    const std::wstring archive = FixturePath(name);
+    WriteSettings(plugin.IniPath(), {{L"dir", RealToolDir()}, {L"maxMB", L"1"}});
+    const Listing small = List(archive);
+    ASSERT_EQ(small.result, 0);
+    EXPECT_EQ(Names(small), std::vector<std::wstring>{L"cover.jpg"});
+    ExpectServed(archive, 0, L"cover.jpg", cover);
+
+    WriteSettings(plugin.IniPath(), {{L"dir", RealToolDir()}});
+    const Listing all = List(archive);
+    ASSERT_EQ(all.result, 0);
+    ASSERT_EQ(all.records.size(), 2u);
+    const bool coverFirst = RecordName(all.records[0]) == L"cover.jpg";
+    const Fetched fetched = ToMemory(archive, coverFirst ? 0 : 1);
+    EXPECT_EQ(fetched.result, 0);
+    EXPECT_TRUE(fetched.bytes == cover);
+    const Fetched pad = ToMemory(archive, coverFirst ? 1 : 0);
+    EXPECT_EQ(pad.result, 0);
+    EXPECT_TRUE(pad.bytes == std::string(3000001, '\0'));
+  }
+}
+
+TEST_F(HostileArchives, AFolderOneArchiveMadeDoesNotBlockAnother) {
+  // p.jpg/evil.txt makes a folder "p.jpg"; it goes with its request.
+  ExpectServed(FixturePath(L"folder-member.tar"), 0, L"evil.txt", Repeated("evil", 50));
+  ASSERT_EQ(List(FixturePath(L"plain-p.tar")).result, 0);
+  ExpectServed(FixturePath(L"plain-p.tar"), 0, L"p.jpg", Repeated("plainp", 60));
+}
+
+TEST_F(HostileArchives, OtherSpellingsOfANameNeverDeliverEachOthersBytes) {
+  // The tool takes "d//b.jpg" and "e/./c.jpg" for "d/b.jpg" and "e/c.jpg".
+  for (const wchar_t* name : {L"spellings.zip", L"spellings.tar", L"spellings.7z"}) {
+    SCOPED_TRACE(Ansi(name));
+    const std::wstring archive = FixturePath(name);
+    const Listing listing = List(archive);
+    ASSERT_EQ(listing.result, 0);
+    std::vector<std::pair<std::wstring, std::string>> expected{{L"b.jpg", std::string(1000, 'A')},
+                                                               {L"b.jpg", ""}};
+    if (listing.records.size() == 4) {
+      // e/c.jpg comes after e/./c.jpg, which it replaces as the tool writes.
+      expected.push_back({L"c.jpg", ""});
+      expected.push_back({L"c.jpg", std::string(900, 'D')});
+    }
+    ASSERT_EQ(listing.records.size(), expected.size());
+    ExpectEach(archive, expected);
+  }
+}
+
+TEST_F(HostileArchives, AnArchiveReplacedAfterItsListingNeverGivesAnotherMembersBytes) {
+  TestFolder folder(L"swapped");
+  const std::wstring archive = folder / L"swap.7z";
+  ASSERT_TRUE(CopyFileW(FixturePath(L"case.7z").c_str(), archive.c_str(), FALSE));
+  const Listing before = List(archive);
+  ASSERT_EQ(before.result, 0);
+  ASSERT_EQ(Names(before), (std::vector<std::wstring>{L"other.png", L"pic.png"}));
+
+  // Same path, other members: position 0 now holds a.png, 5 bytes.
+  ASSERT_TRUE(CopyFileW(FixturePath(L"pictures.7z").c_str(), archive.c_str(), FALSE));
+  for (LONG_PTR position : {0, 1}) {
+    const Fetched fetched = ToMemory(archive, position);
+    EXPECT_EQ(fetched.result, 6) << position;
+    EXPECT_TRUE(fetched.untouched);
+  }
+  EXPECT_EQ(ToFolder(archive, 0), 6);
+  EXPECT_EQ(Destination(), Tree{});
+
+  // A member still there with its name and size comes, wherever it moved.
+  ASSERT_TRUE(CopyFileW(FixturePath(L"case.7z").c_str(), archive.c_str(), FALSE));
+  ASSERT_EQ(List(archive).result, 0);
+  ASSERT_TRUE(CopyFileW(FixturePath(L"hostile-dup.tar").c_str(), archive.c_str(), FALSE));
+  EXPECT_EQ(ToMemory(archive, 1).result, 6);
+}
+
+TEST_F(HostileArchives, ArchiveNamesOutsideTheCodePageOpenTheirOwnFile) {
+  // Under code page 1252 "Ａlbum.7z" (a fullwidth A) would reach the tool as
+  // "Album.7z", the file beside it.
+  const std::wstring fullwidth = FixturePath(L"\xFF21lbum.7z");
+  const Listing listing = List(fullwidth);
+  ASSERT_EQ(listing.result, 0);
+  EXPECT_EQ(Names(listing), (std::vector<std::wstring>{L"a.png", L"b.jpg", L"c.gif"}));
+  EXPECT_EQ(Supported(fullwidth), 1);
+  const Fetched fetched = ToMemory(fullwidth, 0);
+  EXPECT_EQ(fetched.result, 0);
+  EXPECT_EQ(fetched.bytes, SourceBytes(L"src-pictures\\a.png"));
+  EXPECT_EQ(Names(List(FixturePath(L"Album.7z"))), (std::vector<std::wstring>{L"other.png", L"pic.png"}));
+}
+
+TEST_F(HostileArchives, EveryFormatListsAndExtractsTheSameThroughStandardInput) {
+  for (const wchar_t* name : {L"pictures.7z", L"pictures.zip", L"pictures.tgz", L"pictures.tar", L"pictures.iso",
+                              L"pictures.cpio", L"pictures.txz", L"pictures.pax"}) {
+    SCOPED_TRACE(Ansi(name));
+    const std::wstring archive = FixturePath(name);
+    EXPECT_EQ(Supported(archive), 1);
+    const Listing listing = List(archive);
+    ASSERT_EQ(listing.result, 0);
+    // An ISO image's "." and its folders are not members.
+    std::map<std::wstring, std::uint64_t> sizes;
+    for (const ArchiveEntryW& record : listing.records) sizes[RecordName(record)] = record.size;
+    EXPECT_EQ(sizes, (std::map<std::wstring, std::uint64_t>{{L"a.png", 5}, {L"b.jpg", 1000}, {L"c.gif", 77777}}));
+    for (std::size_t i = 0; i < listing.records.size(); ++i) {
+      if (RecordName(listing.records[i]) != L"b.jpg") continue;
+      const Fetched fetched = ToMemory(archive, static_cast<LONG_PTR>(i));
+      EXPECT_EQ(fetched.result, 0);
+      EXPECT_EQ(fetched.bytes, SourceBytes(L"src-pictures\\album\\b.jpg"));
+    }
+  }
+  // A zip may store a folder with bytes: it is no member.
+  const std::wstring zip = FixturePath(L"folder-with-size.zip");
+  EXPECT_EQ(Names(List(zip)), std::vector<std::wstring>{L"pic.png"});
+  ExpectServed(zip, 0, L"pic.png", Repeated("pic", 30));
+}
+
+TEST_F(HostileArchives, AWorkFolderThatCannotHoldARequestIsAReadError) {
+  const std::wstring archive = FixturePath(L"pictures.7z");
+  const std::wstring work = WorkDirectory();
+  auto expectReadErrors = [&](const char* what) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(Supported(archive), 0);
+    EXPECT_EQ(List(archive).result, 6);
+    EXPECT_EQ(Info(archive, L"a.png"), 6);
+    const Fetched fetched = ToMemory(archive, 0);
+    EXPECT_EQ(fetched.result, 6);
+    EXPECT_TRUE(fetched.untouched);
+    EXPECT_EQ(ToFolder(archive, 0), 6);
+  };
+
+  RemoveTree(work);
+  WriteBytes(work, "a file where the work folder goes");
+  expectReadErrors("a file");
+  DeleteFileW(work.c_str());
+
+  CreateDirectoryW(work.c_str(), nullptr);
+
+  // The temp folder itself is gone, so the work folder cannot be made.
+  wchar_t saved[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+  SetEnvironmentVariableW(L"TMP", L"C:\\no-such-folder\\temp");
+  expectReadErrors("missing");
+  SetEnvironmentVariableW(L"TMP", saved);
+
+  EXPECT_EQ(List(archive).result, 0);
+  EXPECT_EQ(Destination(), Tree{});
+}
+
+TEST_F(HostileArchives, WhatARequestThatDiedLeftIsRemovedByTheNext) {
+  const std::wstring work = WorkDirectory();
+  const std::wstring left = work + L"\\r999-1";
+  CreateDirectoryW(left.c_str(), nullptr);
+  CreateDirectoryW((left + L"\\p.jpg").c_str(), nullptr);
+  WriteBytes(left + L"\\p.jpg\\evil.txt", "left by a request that was killed");
+  WriteBytes(work + L"\\qibor.txt", "an old capture");
+  const Listing listing = List(FixturePath(L"pictures.tar"));
+  EXPECT_EQ(listing.result, 0);
+  EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{});
 }
 
 }  // namespace
