@@ -94,6 +94,34 @@ TEST(KeptMembers, PositionsSkipDroppedMembers) {
   }
 }
 
+// Only plain files are members, whatever a link's target text says.
+TEST(KeptMembers, OnlyPlainFilesAreMembers) {
+  const std::string file = "-rw-r--r--  0 0      0          64 Nov 14  2023 keep.png";
+  EXPECT_TRUE(IsFileEntry(file, "keep.png"));
+  EXPECT_TRUE(IsFileEntry("-rw-r--r--  0 0      0          64 Nov 14  2023 a link to b.png", "a link to b.png"));
+  EXPECT_TRUE(IsFileEntry("-rw-r--r--  0 0      0          64 Nov 14  2023 a -> b.png", "a -> b.png"));
+  EXPECT_FALSE(IsFileEntry(file, "eep.png"));  // the name starts after a space
+  EXPECT_FALSE(IsFileEntry(file, ""));
+  EXPECT_FALSE(IsFileEntry("drwxr-xr-x  0 0      0          10 Nov 14  2023 a/", "a/"));
+  EXPECT_FALSE(IsFileEntry("dr-xr-xr-x  3 0      0        2048 Dec 09 17:23 .", "."));
+  EXPECT_FALSE(IsFileEntry("lrw-r--r--  0 0      0           0 Nov 14  2023 a -> x 16 Jan 01  2020 a/../v.txt", "a"));
+  // Hard links print as files with " link to TARGET" after the name; a
+  // target chosen to end with " NAME" still has that text before it.
+  EXPECT_FALSE(IsFileEntry("-rw-r--r--  0 0      0           0 Nov 14  2023 evil.jpg link to ../x.txt", "evil.jpg"));
+  EXPECT_FALSE(IsFileEntry("-rw-r--r--  0 0      0           0 Nov 14  2023 a link to x 16 Jan 01  2020 a", "a"));
+  EXPECT_FALSE(IsFileEntry("hrw-r--r--  0 0      0           0 Nov 14  2023 a link to b", "a"));
+
+  // Neither is kept or numbered, so positions name the same files everywhere.
+  const std::string plain = "a\r\nkeep.png\r\nb\r\n";
+  const std::string verbose =
+      "-rw-r--r--  0 0      0           0 Nov 14  2023 a link to x 16 Jan 01  2020 a\r\n" + file +
+      "\r\nlrw-r--r--  0 0      0           0 Nov 14  2023 b -> 16 Jan 01  2020 b\r\n";
+  const std::vector<KeptMember> kept = FindKeptMembers(plain, verbose, 1 << 20);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].line, 1u);
+  EXPECT_EQ(kept[0].size, 64);
+}
+
 TEST(KeptMembers, NameAndRecordText) {
   const struct {
     const wchar_t* path;
