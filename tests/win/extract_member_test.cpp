@@ -383,6 +383,41 @@ TEST_F(StandInFetch, PatternCharactersAreEscapedAndQuotesSurvive) {
   }
 }
 
+// The tool's argument also selects the entries below a member and its other
+// copies: the run stops at the first, or reads all with what lies below
+// excluded, or does not happen.
+TEST_F(StandInFetch, EntriesTheArgumentAlsoSelectsAreExcludedOrNoRunHappens) {
+  SetMembers({{"cover.jpg/pad.bin", 15}, {"cover.jpg", 15}, {"x.png", 15}, {"x.png", 15}, {"x.png", 15}});
+  ListAndForgetRuns(5);
+  const std::wstring tool_ = L"\"" + ToolPath() + L"\"";
+  const struct {
+    LONG_PTR position;
+    std::wstring extraction;  // empty: refused before any extraction run
+  } cases[] = {
+      {0, tool_ + L" xqf - -- \"cover.jpg/pad.bin\""},
+      {1, tool_ + L" xf - --exclude \"^cover.jpg/?*\" -- \"cover.jpg\""},
+      {2, tool_ + L" xqf - -- \"x.png\""},
+      {3, L""},
+      {4, tool_ + L" xf - --exclude \"^x.png/?*\" -- \"x.png\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.position);
+    tool.ClearRuns();
+    const Fetched fetched = FetchToMemory(plugin, ArchivePath(), c.position);
+    const std::vector<std::wstring> runs = tool.Runs();
+    if (c.extraction.empty()) {
+      EXPECT_EQ(fetched.result, 6);
+      EXPECT_TRUE(fetched.variableUntouched);
+      EXPECT_EQ(ExtractionRuns(), 0u);
+    } else {
+      EXPECT_EQ(fetched.result, 0);
+      ASSERT_EQ(runs.size(), 3u);
+      EXPECT_EQ(runs[2], c.extraction);
+    }
+    ExpectWorkFolderClean();
+  }
+}
+
 TEST_F(StandInFetch, PositionsPastTheEndRunNoExtraction) {
   SetMembers({{"a.png", 15}, {"empty.png", 0}, {"b.png", 15}});
   ListAndForgetRuns(2);
