@@ -57,9 +57,10 @@ extern "C" int WINAPI IsSupportedW(LPCWSTR archivePath, void* source) {
 
 extern "C" int WINAPI GetArchiveInfoW(LPCWSTR archivePath, LONG_PTR offset, unsigned int flag, HLOCAL* listOut) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
-    if (listOut == nullptr) return static_cast<int>(ReadError);
+    if (listOut == nullptr) return static_cast<int>((flag & 7) != 0 ? NotImplemented : ReadError);
+    // Null after every failure, so a host that did not preset it frees nothing.
     *listOut = nullptr;
+    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
     if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
     const std::wstring path(archivePath);
     RequestLock lock;
@@ -73,13 +74,18 @@ extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR
   return Guarded(ReadError, OutOfMemory, [&] {
     if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
     if (recordOut == nullptr || memberName == nullptr || !FitsPath(archivePath)) return static_cast<int>(ReadError);
-    // A name that does not fit the record's field cannot be any member's.
-    if (wcsnlen(memberName, kRecordTextUnits) >= kRecordTextUnits) return static_cast<int>(NotImplemented);
+    // A query is a path + name, or a name, of at most 259 units like a host path.
+    const std::size_t length = wcsnlen(memberName, MAX_PATH);
+    if (length >= MAX_PATH) return static_cast<int>(NotImplemented);
     const std::wstring path(archivePath);
+    const std::wstring text(memberName, length);
     RequestLock lock;
     TheListingCache().Clear();
-    lstrcpyW(recordOut->name, memberName);
-    return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int64_t>(offset), nullptr, recordOut));
+    // As hosts have it: the name goes into the record first, when it fits;
+    // an empty name asks for the position the record already holds.
+    if (length < kRecordTextUnits) lstrcpyW(recordOut->name, text.c_str());
+    const MemberQuery query{text, recordOut->position, true};
+    return static_cast<int>(LookupOrBuildMember(path, static_cast<std::int64_t>(offset), query, *recordOut));
   });
 }
 
