@@ -34,6 +34,7 @@
 #include "listing/member_size.h"
 #include "listing/request_lock.h"
 #include "listing/tar_tool.h"
+#include "listing/work_folder.h"
 #include "probe/probe.h"
 
 namespace {
@@ -109,7 +110,9 @@ struct Figures {
 // times; prints the median of each step when asked.
 std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& archive, int minimumRuns,
                                double minimumSeconds, bool printSteps) {
-  EnsureWorkDirectory();
+  // The steps run in one request folder, as a request's do.
+  RequestScope request;
+  if (request.folder().empty()) return std::nullopt;
   const std::size_t dot = archive.find_last_of(L'.');
   const std::wstring extension = dot == std::wstring::npos ? std::wstring() : archive.substr(dot);
   const bool checkNames = ExtensionInList(extension, kDefaultTarExtensions);
@@ -131,11 +134,10 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     listing.Time("probe: check the archive's size and the tool", [&] {
       WIN32_FILE_ATTRIBUTE_DATA data{};
       const bool sized = GetFileAttributesExW(archive.c_str(), GetFileExInfoStandard, &data) != FALSE;
-      EnsureWorkDirectory();
       return sized && FileExists(tool);
     });
     listing.Time("tool: probe run", [&] {
-      return RunHidden(VerboseListingCommand(tool, archive), PlainListingFile(), ErrorStream::Capture);
+      return RunHidden(VerboseListingCommand(tool), archive, PlainListingFile(), ErrorStream::Capture);
     });
     const bool accepted = listing.Time("probe: read and check its lines", [&] {
       return CaptureShowsAnArchive(PlainListingFile(), checkNames);
@@ -150,10 +152,10 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     {
       ListingCaptures captures;
       listing.Time("tool: plain run", [&] {
-        return RunHidden(PlainListingCommand(tool, archive), PlainListingFile(), ErrorStream::Discard);
+        return RunHidden(PlainListingCommand(tool), archive, PlainListingFile(), ErrorStream::Discard);
       });
       listing.Time("tool: verbose run", [&] {
-        return RunHidden(VerboseListingCommand(tool, archive), VerboseListingFile(), ErrorStream::Discard);
+        return RunHidden(VerboseListingCommand(tool), archive, VerboseListingFile(), ErrorStream::Discard);
       });
       listing.Time("open the two captures", [&] {
         return OpenCapture(PlainListingFile(), captures.plain) && OpenCapture(VerboseListingFile(), captures.verbose);
@@ -217,11 +219,10 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       });
     }
     const std::wstring memberPath = DecodeToolText(memberBytes, ToolOutputCodePage());
-    const std::wstring work = WorkDirectory();
-    const std::wstring extracted = CombinePath(work, ExtractedRelativePath(memberPath));
-    const std::wstring command = QuoteArgument(tool) + L" xf " + QuoteArgument(archive) + L" -C" +
-                                 QuoteArgument(work) + L" -- " + QuoteArgument(EscapeMemberPattern(memberPath));
-    fetch.Time("tool: extraction run", [&] { return RunHidden(command, PlainListingFile(), ErrorStream::Capture); });
+    const std::wstring extracted = request.folder() + L"\\" + WrittenRelativePath(memberPath).value_or(L"?");
+    const std::wstring command = QuoteArgument(tool) + L" xqf - -- " + QuoteArgument(EscapeMemberPattern(memberPath));
+    fetch.Time("tool: extraction run",
+               [&] { return RunHidden(command, archive, PlainListingFile(), ErrorStream::Capture); });
     fetch.Time("read the extraction's capture, delete it", [&] {
       const std::optional<std::string> output = ReadWholeFile(PlainListingFile());
       return DeleteFileRetrying(PlainListingFile()) && output && FileExists(extracted);
@@ -229,6 +230,8 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     const std::optional<std::string> bytes =
         fetch.Time("read the member", [&] { return ReadWholeFile(extracted); });
     fetch.Time("delete the member", [&] { return DeleteFileRetrying(extracted); });
+    RemoveTree(request.folder());
+    CreateDirectoryW(request.folder().c_str(), nullptr);
     if (!bytes || bytes->empty()) {
       std::printf("qibor_bench_pieces: the extraction from %ls failed\n", archive.c_str());
       return std::nullopt;

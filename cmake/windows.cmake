@@ -16,10 +16,12 @@ add_library(qibor_core STATIC
   interface/ansi_text.cpp
   listing/tar_tool.cpp
   listing/request_lock.cpp
+  listing/work_folder.cpp
   listing/listing_builder.cpp
   listing/listing_cache.cpp
   probe/probe.cpp
   extract/extract_member.cpp
+  extract/written_files.cpp
 )
 target_link_libraries(qibor_core PUBLIC qibor_pure shlwapi)
 qibor_warnings(qibor_core)

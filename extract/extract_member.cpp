@@ -7,7 +7,9 @@
 #include <string_view>
 #include <utility>
 
+#include "extract/extraction_plan.h"
 #include "extract/member_path.h"
+#include "extract/written_files.h"
 #include "interface/settings.h"
 #include "interface/win_owners.h"
 #include "interface/win_path.h"
@@ -16,8 +18,8 @@
 #include "listing/listing_builder.h"
 #include "listing/listing_cache.h"
 #include "listing/member_size.h"
-#include "listing/request_lock.h"
 #include "listing/tar_tool.h"
+#include "listing/work_folder.h"
 
 namespace qibor {
 namespace {
@@ -25,57 +27,68 @@ namespace {
 // Reads and writes go in pieces: one call moves less than 4 GiB.
 constexpr DWORD kPieceBytes = 1u << 24;
 
-// A name stored more than once matches every copy: the tool writes them all
-// in turn, so the last copy is what remains, and with -q it stops at the
-// first. A copy between them cannot be had alone.
-enum class CopyChoice { Any, First, Unreachable };
-
-// The member at a position of fresh listings, as the tool names it.
+// The member at a position of fresh listings, as the tool names it, and how
+// to have the tool write it alone.
 struct ListedMember {
   std::string path;  // the tool's bytes
   std::int64_t size = 0;
-  CopyChoice copy = CopyChoice::Any;
+  ExtractionRun run = ExtractionRun::Refuse;
 };
 
+// The kept member the record names: the one at its position when it still
+// has the record's name and size, else the only other one that has them (a
+// changed limit moves members up or down). None when it is gone.
 std::optional<ListedMember> FindListedMember(const std::wstring& toolPath, const std::wstring& archivePath,
-                                             std::uint64_t position) {
+                                             const ArchiveEntryW& record, std::int64_t sizeLimit) {
   ListingCaptures captures;
   if (!RunListings(toolPath, archivePath, captures)) return std::nullopt;
+  const UINT codePage = ToolOutputCodePage();
   std::optional<ListedMember> found;
   std::size_t line = 0;
-  std::uint64_t seen = 0;
-  const bool read = ForEachKeptMember(captures, SizeLimitFromMaxMB(ReadMaxMB()),
-                                      [&](const KeptMember& member, std::string_view plainLine) {
-                                        if (seen++ < position) return true;
-                                        found = ListedMember{std::string(plainLine), member.size, CopyChoice::Any};
-                                        line = member.line;
-                                        return false;
-                                      });
+  std::size_t namedElsewhere = 0;
+  bool foundAtPosition = false;
+  std::uint64_t position = 0;
+  std::wstring path;
+  const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plainLine) {
+    const bool atPosition = position++ == record.position;
+    if (static_cast<std::uint64_t>(member.size) != record.size) return true;
+    DecodeToolTextInto(plainLine, codePage, path);
+    if (!RecordNamesMember(record, path, member.size)) return true;
+    if (atPosition || namedElsewhere++ == 0) {
+      found = ListedMember{std::string(plainLine), member.size, ExtractionRun::Refuse};
+      line = member.line;
+      foundAtPosition = atPosition;
+    }
+    return !atPosition;
+  });
   if (!read || !found) return std::nullopt;
+  // Not at its position and named more than once elsewhere: which one the
+  // host meant cannot be told.
+  if (!foundAtPosition && namedElsewhere > 1) return std::nullopt;
 
-  // Other lines with the same path, before and after this one.
-  bool before = false;
-  bool after = false;
-  if (!RewindCapture(captures.plain)) return std::nullopt;
-  CapturedLine plainLine;
-  for (std::size_t i = 0; ReadLine(captures.plain, plainLine); ++i) {
-    if (i != line && plainLine.text == found->path) (i < line ? before : after) = true;
-  }
-  if (captures.plain.failed) return std::nullopt;
-  if (after) found->copy = before ? CopyChoice::Unreachable : CopyChoice::First;
+  // Every other entry the member's argument would select, before and after it.
+  ExtractionPlan plan = StartPlan(line, found->path, sizeLimit);
+  const bool planned = ForEachListedEntry(captures, [&](std::size_t i, std::string_view plain, std::string_view verbose) {
+    AddToPlan(plan, PlannedEntry{i, plain, IsFileEntry(verbose), ParseMemberSize(verbose, plain)});
+    return true;
+  });
+  if (!planned) return std::nullopt;
+  found->run = ChooseRun(plan);
   return found;
 }
 
-std::wstring ExtractionCommand(const std::wstring& toolPath, const std::wstring& archivePath,
-                               const std::wstring& workDirectory, const std::wstring& memberPath,
-                               CopyChoice copy) {
-  return QuoteArgument(toolPath) + (copy == CopyChoice::First ? L" xqf " : L" xf ") + QuoteArgument(archivePath) +
-         L" -C" + QuoteArgument(workDirectory) + L" -- " + QuoteArgument(EscapeMemberPattern(memberPath));
+std::wstring ExtractionCommand(const std::wstring& toolPath, const std::wstring& memberPath, ExtractionRun run) {
+  const std::wstring pattern = EscapeMemberPattern(memberPath);
+  std::wstring command = QuoteArgument(toolPath) + (run == ExtractionRun::StopAtFirst ? L" xqf -" : L" xf -");
+  // "^P/?*" selects what lies below the member, never the member itself:
+  // the tool's "/" also matches the end of a name, so "P/*" would.
+  if (run == ExtractionRun::ReadAll) command += L" --exclude " + QuoteArgument(L"^" + pattern + L"/?*");
+  return command + L" -- " + QuoteArgument(pattern);
 }
 
 // Reads the extracted file whole into a new block.
 ResultCode LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block) {
-  const UniqueHandle file = OpenForReading(path);
+  const UniqueHandle file = OpenForReading(LongPathForm(path));
   if (!file.valid()) return ReadError;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return ReadError;
@@ -107,33 +120,48 @@ bool ToolReportedFailure(const std::string& output, const std::wstring& memberPa
   return false;
 }
 
+// The request folder joined with the member's relative path, when Windows
+// takes that path for exactly this file: nothing in it resolves elsewhere.
+std::optional<std::wstring> PathInsideFolder(const std::wstring& folder, const std::wstring& relative) {
+  const std::wstring joined = folder + L"\\" + relative;
+  if (FullPathOf(joined) != joined) return std::nullopt;
+  return joined;
+}
+
 }  // namespace
 
-ResultCode ExtractMember(const std::wstring& archivePath, std::uint64_t position, UniqueLocal& blockOut,
+ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record, UniqueLocal& blockOut,
                          std::wstring& memberPathOut) {
+  const std::wstring& folder = CurrentRequestFolder();
   const std::wstring toolPath = ToolPath();
-  const std::optional<ListedMember> member = FindListedMember(toolPath, archivePath, position);
-  if (!member || member->copy == CopyChoice::Unreachable) return ReadError;
+  if (folder.empty() || toolPath.empty()) return ReadError;
+  const std::int64_t sizeLimit = SizeLimitFromMaxMB(ReadMaxMB());
+  const std::optional<ListedMember> member = FindListedMember(toolPath, archivePath, record, sizeLimit);
+  if (!member || member->run == ExtractionRun::Refuse) return ReadError;
   const std::wstring memberPath = DecodeToolText(member->path, ToolOutputCodePage());
-  if (!IsSafeMemberPath(memberPath)) return ReadError;
+  // Another member than the host's list named is never delivered for it.
+  if (!RecordNamesMember(record, memberPath, member->size)) return ReadError;
 
-  const std::wstring workDirectory = WorkDirectory();
-  if (workDirectory.empty()) return ReadError;
-  const std::wstring extractedPath = CombinePath(workDirectory, ExtractedRelativePath(memberPath));
-  if (extractedPath.empty()) return ReadError;
-  // A file already there is a leftover of an interrupted request.
-  if (FileExists(extractedPath) && !DeleteFileRetrying(extractedPath)) return ReadError;
+  // Checked before the tool runs: where it will write, and that Windows
+  // reads that path as a file inside the request folder.
+  const std::optional<std::wstring> relative = WrittenRelativePath(memberPath);
+  if (!relative) return ReadError;
+  const std::optional<std::wstring> extractedPath = PathInsideFolder(folder, *relative);
+  if (!extractedPath) return ReadError;
 
-  const std::wstring command = ExtractionCommand(toolPath, archivePath, workDirectory, memberPath, member->copy);
-  const std::optional<std::string> output = CaptureToolOutput(command, PlainListingFile(), ErrorStream::Capture);
-  if (!output || ToolReportedFailure(*output, memberPath) || !FileExists(extractedPath)) {
-    DeleteFileRetrying(extractedPath);
+  const std::wstring outputFile = ExtractionOutputFile();
+  const std::wstring command = ExtractionCommand(toolPath, memberPath, member->run);
+  const std::optional<std::string> output = CaptureToolOutput(command, archivePath, outputFile, ErrorStream::Capture);
+  if (!output || ToolReportedFailure(*output, memberPath)) return ReadError;
+  // Only the member, and the folders on its way, may have been written.
+  if (!OnlyFileWritten(folder, *relative,
+                       {LastComponent(outputFile, L'\\'), LastComponent(PlainListingFile(), L'\\'),
+                        LastComponent(VerboseListingFile(), L'\\')})) {
     return ReadError;
   }
 
   UniqueLocal block;
-  const ResultCode loaded = LoadFileIntoBlock(extractedPath, block);
-  DeleteFileRetrying(extractedPath);
+  const ResultCode loaded = LoadFileIntoBlock(*extractedPath, block);
   if (loaded != Success) return loaded;
   // Bytes of another size than listed are not this member's.
   if (LocalSize(block.get()) != static_cast<SIZE_T>(member->size)) return ReadError;
@@ -143,8 +171,8 @@ ResultCode ExtractMember(const std::wstring& archivePath, std::uint64_t position
 }
 
 ResultCode WriteNewFile(const std::wstring& outputPath, const void* bytes, std::uint64_t size) {
-  UniqueHandle file(CreateFileW(outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+  UniqueHandle file(CreateFileW(LongPathForm(outputPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return WriteError;
   const auto* data = static_cast<const unsigned char*>(bytes);
   std::uint64_t done = 0;
@@ -162,7 +190,7 @@ ResultCode WriteNewFile(const std::wstring& outputPath, const void* bytes, std::
   file.reset();
   if (!complete) {
     // The file was made by this call, so an incomplete one is removed.
-    DeleteFileW(outputPath.c_str());
+    DeleteFileW(LongPathForm(outputPath).c_str());
     return WriteError;
   }
   return Success;
@@ -175,7 +203,8 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
   // An empty folder would put the file in the host's current folder.
   if (!toMemory && destFolder.empty()) return WriteError;
 
-  RequestLock lock;
+  RequestScope request;
+  if (request.folder().empty()) return ReadError;
   ArchiveEntryW record{};
   record.position = position;
   const ResultCode found = LookupOrBuildListing(archivePath, 0, nullptr, &record);
@@ -183,22 +212,24 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
 
   UniqueLocal block;
   std::wstring memberPath;
-  const ResultCode result = ExtractMember(archivePath, record.position, block, memberPath);
+  const ResultCode result = ExtractMember(archivePath, record, block, memberPath);
   if (result != Success) return result;
   if (toMemory) {
     *blockOut = block.release();
     return Success;
   }
 
-  // Named after the member the fresh listing gave, which is the one written
-  // even when the cached record at this position has gone stale.
-  // The output gets the name the tool itself would write on Windows: each
+  // The output gets the name the tool itself writes on Windows: each
   // character Windows forbids in file names becomes "_".
-  const std::wstring name = ExtractedRelativePath(MemberName(memberPath));
-  if (!IsPlainFileName(name)) return WriteError;
-  const std::wstring outputPath = CombinePath(destFolder, name);
-  if (outputPath.empty()) return WriteError;
-  return WriteNewFile(outputPath, block.get(), LocalSize(block.get()));
+  const std::optional<std::wstring> written = WrittenRelativePath(memberPath);
+  if (!written) return WriteError;
+  const std::wstring name(LastComponent(*written, L'\\'));
+  const std::wstring folder = FullPathOf(destFolder);
+  if (folder.empty() || !IsPlainFileName(name)) return WriteError;
+  const std::optional<std::wstring> outputPath =
+      PathInsideFolder(folder.back() == L'\\' ? folder.substr(0, folder.size() - 1) : folder, name);
+  if (!outputPath) return WriteError;
+  return WriteNewFile(*outputPath, block.get(), LocalSize(block.get()));
 }
 
 }  // namespace qibor

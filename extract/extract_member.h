@@ -11,12 +11,14 @@
 
 namespace qibor {
 
-// Lists the archive afresh, finds the kept member at `position`, has the tool
-// extract it alone into the work folder, and reads it into a new LocalAlloc
-// block; its path in the archive goes to memberPathOut. 0 on delivery;
-// otherwise 6 (4 when memory ran out) with nothing delivered. The caller holds
-// the request lock.
-ResultCode ExtractMember(const std::wstring& archivePath, std::uint64_t position, UniqueLocal& blockOut,
+// Lists the archive afresh, finds the member the host's record names (the
+// kept member at its position, with the record's name and size: an archive
+// changed since its list was made may hold another there), has the tool
+// write it alone into the request's folder, and reads it into a new
+// LocalAlloc block; its path in the archive goes to memberPathOut. 0 on
+// delivery; otherwise 6 (4 when memory ran out) with nothing delivered. The
+// caller holds a RequestScope.
+ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record, UniqueLocal& blockOut,
                          std::wstring& memberPathOut);
 
 // The body of GetFileW: the member at `position`, into the host's handle

@@ -1,19 +1,80 @@
 #include "extract/member_path.h"
 
-namespace qibor {
+#include <array>
 
-bool IsSafeMemberPath(std::wstring_view memberPath) {
-  if (memberPath.empty()) return false;
-  if (memberPath[0] == L'/' || memberPath[0] == L'\\') return false;
-  if (memberPath.size() >= 2 && memberPath[1] == L':') return false;
-  std::size_t start = 0;
-  while (start <= memberPath.size()) {
-    std::size_t end = memberPath.find_first_of(L"/\\", start);
-    if (end == std::wstring_view::npos) end = memberPath.size();
-    if (memberPath.substr(start, end - start) == L"..") return false;
-    start = end + 1;
+namespace qibor {
+namespace {
+
+wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
   }
   return true;
+}
+
+// CON, NUL, COM1 and the like name devices in every folder, with or without
+// an extension ("con.txt", "nul .png").
+bool IsDeviceName(std::wstring_view component) {
+  std::wstring_view stem = component.substr(0, component.find(L'.'));
+  while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
+  static constexpr std::array<std::wstring_view, 6> kPlain{L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+  for (const std::wstring_view device : kPlain) {
+    if (EqualsIgnoringAsciiCase(stem, device)) return true;
+  }
+  if (stem.size() != 4) return false;
+  const std::wstring_view prefix = stem.substr(0, 3);
+  if (!EqualsIgnoringAsciiCase(prefix, L"COM") && !EqualsIgnoringAsciiCase(prefix, L"LPT")) return false;
+  const wchar_t digit = stem[3];
+  return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+}
+
+bool IsPlainComponent(std::wstring_view component) {
+  if (component.empty()) return false;
+  if (component.find_first_not_of(L'.') == std::wstring_view::npos) return false;
+  if (component.back() == L'.' || component.back() == L' ') return false;
+  for (const wchar_t c : component) {
+    if (c < 0x20 || c == 0x7F) return false;
+  }
+  return !IsDeviceName(component);
+}
+
+bool IsForbiddenInFileNames(wchar_t c) {
+  return c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|';
+}
+
+}  // namespace
+
+std::optional<std::wstring> WrittenRelativePath(std::wstring_view memberPath) {
+  while (memberPath.size() >= 2 && memberPath[0] == L'.' && memberPath[1] == L'/') memberPath.remove_prefix(2);
+  if (memberPath.empty() || memberPath[0] == L'/' || memberPath[0] == L'\\') return std::nullopt;
+  if (memberPath.size() >= 2 && memberPath[1] == L':') return std::nullopt;  // a drive
+
+  std::wstring path;
+  path.reserve(memberPath.size());
+  for (std::size_t i = 0; i < memberPath.size(); ++i) {
+    const wchar_t c = memberPath[i];
+    if (c == L'\\') {
+      // The listing doubles a real backslash; any other escape stands for
+      // a character no file name can hold.
+      if (i + 1 >= memberPath.size() || memberPath[i + 1] != L'\\') return std::nullopt;
+      path.push_back(L'\\');
+      ++i;
+    } else if (c == L'/') {
+      path.push_back(L'\\');
+    } else {
+      path.push_back(IsForbiddenInFileNames(c) ? L'_' : c);
+    }
+  }
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find(L'\\', start);
+    if (end == std::wstring::npos) end = path.size();
+    if (!IsPlainComponent(std::wstring_view(path).substr(start, end - start))) return std::nullopt;
+    start = end + 1;
+  }
+  return path;
 }
 
 std::wstring EscapeMemberPattern(std::wstring_view memberPath) {
@@ -29,23 +90,29 @@ std::wstring EscapeMemberPattern(std::wstring_view memberPath) {
   return pattern;
 }
 
-std::wstring ExtractedRelativePath(std::wstring_view memberPath) {
-  std::wstring path;
-  path.reserve(memberPath.size());
-  for (std::size_t i = 0; i < memberPath.size(); ++i) {
-    const wchar_t c = memberPath[i];
-    if (c == L'\\' && i + 1 < memberPath.size() && memberPath[i + 1] == L'\\') {
-      path.push_back(L'\\');
-      ++i;
-    } else if (c == L'/') {
-      path.push_back(L'\\');
-    } else if (c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|') {
-      path.push_back(L'_');
-    } else {
-      path.push_back(c);
+std::string MatchKey(std::string_view memberPath) {
+  std::string key;
+  key.reserve(memberPath.size());
+  for (std::size_t start = 0; start <= memberPath.size();) {
+    std::size_t end = memberPath.find('/', start);
+    if (end == std::string_view::npos) end = memberPath.size();
+    const std::string_view component = memberPath.substr(start, end - start);
+    if (!component.empty() && component != ".") {
+      if (!key.empty()) key.push_back('/');
+      key.append(component);
     }
+    start = end + 1;
   }
-  return path;
+  return key;
+}
+
+MatchKind MatchOf(std::string_view entryKey, std::string_view memberKey) {
+  if (entryKey == memberKey) return MatchKind::Same;
+  if (entryKey.size() > memberKey.size() && entryKey.substr(0, memberKey.size()) == memberKey &&
+      entryKey[memberKey.size()] == '/') {
+    return MatchKind::Below;
+  }
+  return MatchKind::None;
 }
 
 bool IsPlainFileName(std::wstring_view name) {

@@ -6,7 +6,7 @@
 #include "interface/win_path.h"
 #include "listing/listing_cache.h"
 #include "listing/request_lock.h"
-#include "listing/tar_tool.h"
+#include "listing/work_folder.h"
 
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   switch (reason) {

@@ -12,7 +12,7 @@
 #include "interface/plugin_info.h"
 #include "interface/win_owners.h"
 #include "listing/listing_cache.h"
-#include "listing/request_lock.h"
+#include "listing/work_folder.h"
 
 using namespace qibor;
 
@@ -89,7 +89,7 @@ extern "C" int WINAPI GetArchiveInfo(LPCSTR archivePath, LONG_PTR offset, unsign
 
     HLOCAL wideList = nullptr;
     {
-      RequestLock lock;
+      RequestScope request;
       TheListingCache().Clear();
       const ResultCode result = LookupOrBuildListing(*path, static_cast<std::int64_t>(offset), &wideList, nullptr);
       if (result != Success) return static_cast<int>(result);
@@ -121,7 +121,7 @@ extern "C" int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR me
     // An empty name matches by position; the query's position is then 0.
     ArchiveEntryW found{};
     {
-      RequestLock lock;
+      RequestScope request;
       TheListingCache().Clear();
       const MemberQuery byPath{*name, 0, false};
       ResultCode result = LookupOrBuildMember(*path, static_cast<std::int64_t>(offset), byPath, found);

@@ -7,7 +7,7 @@
 #include "interface/exports.h"
 #include "interface/plugin_info.h"
 #include "listing/listing_cache.h"
-#include "listing/request_lock.h"
+#include "listing/work_folder.h"
 #include "probe/probe.h"
 
 using namespace qibor;
@@ -33,7 +33,8 @@ int IsSupportedWide(const std::wstring* archivePath, void* source) {
     if (!ReadFile(static_cast<HANDLE>(source), header, sizeof(header), &read, nullptr)) return 0;
   }
   if (archivePath == nullptr || archivePath->empty()) return 0;
-  RequestLock lock;
+  RequestScope request;
+  if (request.folder().empty()) return 0;
   return ProbeArchive(*archivePath, header) ? 1 : 0;
 }
 
@@ -63,7 +64,7 @@ extern "C" int WINAPI GetArchiveInfoW(LPCWSTR archivePath, LONG_PTR offset, unsi
     if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
     if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
     const std::wstring path(archivePath);
-    RequestLock lock;
+    RequestScope request;
     TheListingCache().Clear();
     return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int64_t>(offset), listOut, nullptr));
   });
@@ -79,7 +80,7 @@ extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR
     if (length >= MAX_PATH) return static_cast<int>(NotImplemented);
     const std::wstring path(archivePath);
     const std::wstring text(memberName, length);
-    RequestLock lock;
+    RequestScope request;
     TheListingCache().Clear();
     // As hosts have it: the name goes into the record first, when it fits;
     // an empty name asks for the position the record already holds.

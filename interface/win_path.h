@@ -17,4 +17,12 @@ std::wstring ModuleFilePath(HMODULE module);
 bool FileExists(const std::wstring& path);
 bool IsDirectory(const std::wstring& path);
 
+// The path in the form Windows opens past MAX_PATH ("\\?\" before a full
+// path); shorter paths stay as they are.
+std::wstring LongPathForm(const std::wstring& path);
+
+// What Windows makes of the path (GetFullPathNameW, any length); empty when
+// it cannot say.
+std::wstring FullPathOf(const std::wstring& path);
+
 }  // namespace qibor

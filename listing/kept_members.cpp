@@ -72,6 +72,13 @@ void CopyToRecordText(RecordChar (&field)[kRecordTextUnits], std::wstring_view t
   for (std::size_t i = 0; i < count; ++i) field[i] = static_cast<RecordChar>(text[i]);
 }
 
+bool RecordNamesMember(const ArchiveEntryW& record, std::wstring_view memberPath, std::int64_t size) {
+  if (record.size != static_cast<std::uint64_t>(size)) return false;
+  RecordChar name[kRecordTextUnits];
+  CopyToRecordText(name, MemberName(memberPath));
+  return std::equal(std::begin(name), std::end(name), std::begin(record.name));
+}
+
 std::int64_t UnixSecondsFromFileTime(std::uint64_t fileTime) {
   constexpr std::int64_t kIntervalsTo1970 = 116444736000000000LL;
   return (static_cast<std::int64_t>(fileTime) - kIntervalsTo1970) / 10000000LL;

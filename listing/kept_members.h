@@ -18,18 +18,34 @@ struct KeptMember {
   std::int64_t size;   // parsed from the verbose listing
 };
 
-// Pairs the two listings line for line and calls onKept(member, plain line)
-// for each kept member, in order, until it returns false. A plain line
-// without a verbose partner has no known size and is not kept. The sources
-// are `bool(CapturedLine&)` calls that give the next line of each listing.
-template <typename NextPlain, typename NextVerbose, typename OnKept>
-void PairKeptMembers(NextPlain&& nextPlain, NextVerbose&& nextVerbose, std::int64_t sizeLimit, OnKept&& onKept) {
+// Only plain files are members: not folders (some zips store "a/" with
+// bytes, an ISO image lists "."), not links (a hard link's bytes belong to
+// another entry, a symbolic link's text is its target), not devices. A
+// verbose line starts with the entry's mode, "-" for a plain file.
+inline bool IsFileEntry(std::string_view verboseLine) { return !verboseLine.empty() && verboseLine[0] == '-'; }
+
+// Pairs the two listings line for line and calls onLine(line index, plain,
+// verbose) for every entry until it returns false. The sources are
+// `bool(CapturedLine&)` calls that give the next line of each listing.
+template <typename NextPlain, typename NextVerbose, typename OnLine>
+void PairListingLines(NextPlain&& nextPlain, NextVerbose&& nextVerbose, OnLine&& onLine) {
   CapturedLine plain;
   CapturedLine verbose;
   for (std::size_t line = 0; nextPlain(plain) && nextVerbose(verbose); ++line) {
-    const std::int64_t size = ParseMemberSize(verbose.text, plain.text);
-    if (IsKeptMember(size, sizeLimit) && !onKept(KeptMember{line, size}, plain.text)) return;
+    if (!onLine(line, plain, verbose)) return;
   }
+}
+
+// Calls onKept(member, plain line) for each kept member, in order, until it
+// returns false. A plain line without a verbose partner has no known size
+// and is not kept.
+template <typename NextPlain, typename NextVerbose, typename OnKept>
+void PairKeptMembers(NextPlain&& nextPlain, NextVerbose&& nextVerbose, std::int64_t sizeLimit, OnKept&& onKept) {
+  PairListingLines(nextPlain, nextVerbose, [&](std::size_t line, const CapturedLine& plain, const CapturedLine& verbose) {
+    if (!IsFileEntry(verbose.text)) return true;
+    const std::int64_t size = ParseMemberSize(verbose.text, plain.text);
+    return !IsKeptMember(size, sizeLimit) || onKept(KeptMember{line, size}, plain.text);
+  });
 }
 
 // The kept members of two listings held in memory.
@@ -59,6 +75,10 @@ std::vector<std::size_t> RecordPathCuts(std::wstring_view path);
 // Copies text into a record's 200-unit field: at most 199 units, never
 // splitting a surrogate pair, zero-terminated, the rest zero.
 void CopyToRecordText(RecordChar (&field)[kRecordTextUnits], std::wstring_view text);
+
+// Whether a record of the host's list names this member: the name and size
+// the listing builder would give it.
+bool RecordNamesMember(const ArchiveEntryW& record, std::wstring_view memberPath, std::int64_t size);
 
 // Seconds since 1970-01-01 UTC from a FILETIME value (100 ns since 1601).
 std::int64_t UnixSecondsFromFileTime(std::uint64_t fileTime);

@@ -28,7 +28,6 @@ ResultCode BuildInto(const std::wstring& archivePath, UniqueLocal& block, ToolPa
   const std::optional<std::int64_t> timestamp = ArchiveTimestamp(archivePath);
   if (!timestamp) return ReadError;
   const UINT codePage = ToolOutputCodePage();
-  EnsureWorkDirectory();
 
   ListingCaptures captures;
   std::size_t lineCount = 0;
@@ -112,10 +111,9 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
                  const std::function<bool(CaptureStream& plain)>& whileVerboseRuns) {
   if (toolPath.empty()) return false;
-  EnsureWorkDirectory();
-  if (!RunHidden(PlainListingCommand(toolPath, archivePath), PlainListingFile(), ErrorStream::Discard)) return false;
+  if (!RunHidden(PlainListingCommand(toolPath), archivePath, PlainListingFile(), ErrorStream::Discard)) return false;
   RunningTool verboseRun =
-      StartHidden(VerboseListingCommand(toolPath, archivePath), VerboseListingFile(), ErrorStream::Discard);
+      StartHidden(VerboseListingCommand(toolPath), archivePath, VerboseListingFile(), ErrorStream::Discard);
   if (!verboseRun.started()) return false;
   if (!OpenCapture(PlainListingFile(), captures.plain)) return false;
   if (whileVerboseRuns && !whileVerboseRuns(captures.plain)) return false;
@@ -128,6 +126,18 @@ bool ForEachKeptMember(ListingCaptures& captures, std::int64_t sizeLimit,
   if (!RewindCapture(captures.plain) || !RewindCapture(captures.verbose)) return false;
   PairKeptMembers([&](CapturedLine& line) { return ReadLine(captures.plain, line); },
                   [&](CapturedLine& line) { return ReadLine(captures.verbose, line); }, sizeLimit, onKept);
+  return !captures.plain.failed && !captures.verbose.failed;
+}
+
+bool ForEachListedEntry(ListingCaptures& captures,
+                        const std::function<bool(std::size_t, std::string_view plainLine,
+                                                 std::string_view verboseLine)>& onEntry) {
+  if (!RewindCapture(captures.plain) || !RewindCapture(captures.verbose)) return false;
+  PairListingLines([&](CapturedLine& line) { return ReadLine(captures.plain, line); },
+                   [&](CapturedLine& line) { return ReadLine(captures.verbose, line); },
+                   [&](std::size_t line, const CapturedLine& plain, const CapturedLine& verbose) {
+                     return onEntry(line, plain.text, verbose.text);
+                   });
   return !captures.plain.failed && !captures.verbose.failed;
 }
 

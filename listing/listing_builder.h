@@ -43,6 +43,13 @@ bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, 
 bool ForEachKeptMember(ListingCaptures& captures, std::int64_t sizeLimit,
                        const std::function<bool(const KeptMember&, std::string_view plainLine)>& onKept);
 
+// Pairs both captures from their first lines and calls onEntry(line index,
+// plain line, verbose line) for every entry, kept or not, until it returns
+// false. False when a capture cannot be read.
+bool ForEachListedEntry(ListingCaptures& captures,
+                        const std::function<bool(std::size_t, std::string_view plainLine,
+                                                 std::string_view verboseLine)>& onEntry);
+
 // The two halves of a build. First, while the verbose run goes: one
 // zero-filled record for each line of the plain capture, carrying the line's
 // path and name (0, 4 or 6). The list's memory is fresh, and writing it first costs

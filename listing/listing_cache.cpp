@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "listing/listing_builder.h"
+#include "listing/work_folder.h"
 #include "probe/probe.h"
 
 namespace qibor {
@@ -212,6 +213,8 @@ ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, H
   if (cached != ListingCache::kNotCached) return static_cast<ResultCode>(cached);
   // A slot holds a path of at most 259 units; a longer one is refused, not cut.
   if (archivePath.empty() || archivePath.size() >= MAX_PATH) return ReadError;
+  // Without a request folder nothing can be run or read.
+  if (CurrentRequestFolder().empty()) return ReadError;
 
   unsigned char header[8] = {};
   {

@@ -8,6 +8,7 @@
 #include "interface/win_owners.h"
 #include "interface/win_path.h"
 #include "listing/retry.h"
+#include "listing/work_folder.h"
 
 namespace qibor {
 namespace {
@@ -22,6 +23,15 @@ auto RetryWhileBusy(Attempt attempt) {
   return RetryWhilePassing(kBusyFile, IsBusyError, attempt);
 }
 
+// Each run reads through a handle of its own: two runs going at once must
+// not share a file position. Writers may hold the archive, as they may when
+// the tool opens it itself.
+UniqueHandle OpenArchiveInput(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
 UniqueHandle OpenCaptureFile(const std::wstring& path) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   auto result = RetryWhileBusy([&] {
@@ -34,26 +44,19 @@ UniqueHandle OpenCaptureFile(const std::wstring& path) {
 
 }  // namespace
 
-std::wstring WorkDirectory() {
-  wchar_t temp[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-  if (length == 0 || length > MAX_PATH) return {};
-  return CombinePath(temp, L"qibor");
-}
-
-void EnsureWorkDirectory() {
-  const std::wstring folder = WorkDirectory();
-  if (!folder.empty() && !IsDirectory(folder)) CreateDirectoryW(folder.c_str(), nullptr);
-}
-
 std::wstring PlainListingFile() {
-  const std::wstring folder = WorkDirectory();
-  return folder.empty() ? folder : CombinePath(folder, L"qibor.txt");
+  const std::wstring& folder = CurrentRequestFolder();
+  return folder.empty() ? folder : folder + L"\\qibor.txt";
 }
 
 std::wstring VerboseListingFile() {
-  const std::wstring folder = WorkDirectory();
-  return folder.empty() ? folder : CombinePath(folder, L"qiborv.txt");
+  const std::wstring& folder = CurrentRequestFolder();
+  return folder.empty() ? folder : folder + L"\\qiborv.txt";
+}
+
+std::wstring ExtractionOutputFile() {
+  const std::wstring& folder = CurrentRequestFolder();
+  return folder.empty() ? folder : folder + L"\\qiborx.txt";
 }
 
 std::wstring QuoteArgument(std::wstring_view argument) {
@@ -79,23 +82,23 @@ std::wstring QuoteArgument(std::wstring_view argument) {
   return quoted;
 }
 
-std::wstring PlainListingCommand(const std::wstring& toolPath, const std::wstring& archivePath) {
-  return QuoteArgument(toolPath) + L" tf " + QuoteArgument(archivePath);
-}
+std::wstring PlainListingCommand(const std::wstring& toolPath) { return QuoteArgument(toolPath) + L" tf -"; }
 
-std::wstring VerboseListingCommand(const std::wstring& toolPath, const std::wstring& archivePath) {
-  return QuoteArgument(toolPath) + L" tvf " + QuoteArgument(archivePath);
-}
+std::wstring VerboseListingCommand(const std::wstring& toolPath) { return QuoteArgument(toolPath) + L" tvf -"; }
 
-RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors) {
+RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& archivePath,
+                        const std::wstring& capturePath, ErrorStream errors) {
+  const std::wstring& folder = CurrentRequestFolder();
   // CreateProcessW's limit for a command line, terminator included.
-  if (commandLine.empty() || commandLine.size() >= 32768 || capturePath.empty()) return {};
+  if (commandLine.empty() || commandLine.size() >= 32768 || capturePath.empty() || folder.empty()) return {};
+  UniqueHandle input = OpenArchiveInput(archivePath);
+  if (!input.valid()) return {};
   UniqueHandle capture = OpenCaptureFile(capturePath);
   if (!capture.valid()) return {};
 
-  // Only the capture handle is handed to the child, not every inheritable
+  // Only these two handles are handed to the child, not every inheritable
   // handle the host happens to have open.
-  HANDLE inherited[1] = {capture.get()};
+  HANDLE inherited[2] = {input.get(), capture.get()};
   SIZE_T attributeSize = 0;
   InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
   auto attributeStorage = std::make_unique<unsigned char[]>(attributeSize);
@@ -108,6 +111,7 @@ RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& cap
   startup.StartupInfo.cb = sizeof(startup);
   startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
   startup.StartupInfo.wShowWindow = SW_HIDE;
+  startup.StartupInfo.hStdInput = input.get();
   startup.StartupInfo.hStdOutput = capture.get();
   startup.StartupInfo.hStdError = errors == ErrorStream::Capture ? capture.get() : nullptr;
   startup.lpAttributeList = listed ? attributes : nullptr;
@@ -119,19 +123,20 @@ RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& cap
   // for a passphrase on a hidden console would wait forever.
   const DWORD flags = DETACHED_PROCESS | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
   const auto started = RetryWhilePassing(kPassingStart, IsPassingStartError, [&] {
-    const bool made = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                                     &startup.StartupInfo, &process) != FALSE;
+    const bool made = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                                     folder.c_str(), &startup.StartupInfo, &process) != FALSE;
     return std::make_pair(made, 0);
   });
   DeleteProcThreadAttributeList(attributes);
   if (!started.first) return {};
-  // The child holds its own copy of the capture handle; ours closes here.
+  // The child holds its own copies of the handles; ours close here.
   CloseHandle(process.hThread);
   return RunningTool(process.hProcess);
 }
 
-bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors) {
-  RunningTool run = StartHidden(commandLine, capturePath, errors);
+bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,
+               ErrorStream errors) {
+  RunningTool run = StartHidden(commandLine, archivePath, capturePath, errors);
   if (!run.started()) return false;
   run.Wait();
   return true;
@@ -182,9 +187,9 @@ bool DeleteFileRetrying(const std::wstring& path) {
   return result.first;
 }
 
-std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& capturePath,
-                                             ErrorStream errors) {
-  if (!RunHidden(commandLine, capturePath, errors)) return std::nullopt;
+std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& archivePath,
+                                             const std::wstring& capturePath, ErrorStream errors) {
+  if (!RunHidden(commandLine, archivePath, capturePath, errors)) return std::nullopt;
   std::optional<std::string> output = ReadWholeFile(capturePath);
   DeleteFileRetrying(capturePath);
   return output;

@@ -14,20 +14,18 @@
 
 namespace qibor {
 
-// "qibor" under the user's temp folder; empty when it does not fit a path.
-std::wstring WorkDirectory();
-// Creates the work folder when it is missing.
-void EnsureWorkDirectory();
-// The two fixed capture files of the work folder.
+// The capture files, in the folder of the request being served; empty
+// outside a request.
 std::wstring PlainListingFile();
 std::wstring VerboseListingFile();
+std::wstring ExtractionOutputFile();
 
 // Quotes one argument so that the C runtime's parser gives it back unchanged.
 std::wstring QuoteArgument(std::wstring_view argument);
 
-// "TOOL" tf "ARCHIVE" and "TOOL" tvf "ARCHIVE".
-std::wstring PlainListingCommand(const std::wstring& toolPath, const std::wstring& archivePath);
-std::wstring VerboseListingCommand(const std::wstring& toolPath, const std::wstring& archivePath);
+// "TOOL" tf - and "TOOL" tvf -: the archive comes on standard input.
+std::wstring PlainListingCommand(const std::wstring& toolPath);
+std::wstring VerboseListingCommand(const std::wstring& toolPath);
 
 enum class ErrorStream { Discard, Capture };
 
@@ -55,18 +53,23 @@ class RunningTool {
   UniqueHandle process_;
 };
 
-// Starts the command line hidden with its standard output (and, if asked, its
-// error stream) going to a fresh capture file. Not started when the tool
-// cannot be started or the capture file cannot be made.
-RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors);
+// Starts the command line hidden, in the request's folder, reading the
+// archive on its standard input through a handle opened here, with its
+// standard output (and, if asked, its error stream) going to a fresh capture
+// file. No path reaches the tool as text: a name outside the ANSI code page
+// would reach it as another file's name. Not started when the archive, the
+// capture file or the tool cannot be opened, or outside a request.
+RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& archivePath,
+                        const std::wstring& capturePath, ErrorStream errors);
 // StartHidden and wait; false when the run cannot start.
-bool RunHidden(const std::wstring& commandLine, const std::wstring& capturePath, ErrorStream errors);
+bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,
+               ErrorStream errors);
 
 // Runs the command line hidden, reads its capture file back whole and
 // deletes it. For short outputs; listings are read line by line. No value
 // when the tool cannot be started or its output cannot be read.
-std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& capturePath,
-                                             ErrorStream errors);
+std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& archivePath,
+                                             const std::wstring& capturePath, ErrorStream errors);
 
 // A capture file read line by line.
 struct CaptureStream {

@@ -59,9 +59,8 @@ bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header
   if (toolPath.empty() || !FileExists(toolPath)) return false;
   const std::wstring extensionList = ReadTarExtensions();
 
-  EnsureWorkDirectory();
   const std::wstring capturePath = PlainListingFile();
-  if (!RunHidden(VerboseListingCommand(toolPath, archivePath), capturePath, ErrorStream::Capture)) return false;
+  if (!RunHidden(VerboseListingCommand(toolPath), archivePath, capturePath, ErrorStream::Capture)) return false;
 
   const bool checkNames = ExtensionInList(PathFindExtensionW(archivePath.c_str()), extensionList);
   const bool accepted = CaptureShowsAnArchive(capturePath, checkNames);

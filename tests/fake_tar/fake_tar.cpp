@@ -6,7 +6,9 @@
 //   xf.none          when present, an "xf" run writes no file (member not found)
 //   xf.err           when present, an "xf" run writes these bytes to standard
 //                    error and exits with 1, as the tool does when it fails
-// and appends every command line it is started with to runs.log (UTF-8).
+// and appends every command line it is started with to runs.log (UTF-8). It
+// reads the archive's first bytes from standard input, as the tool does, and
+// writes an extracted member below its current folder.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -70,13 +72,14 @@ std::wstring Unescape(const std::wstring& pattern) {
 }
 
 void Extract(const std::wstring& folder, const std::vector<std::wstring>& args) {
-  std::wstring target;
+  wchar_t current[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, current);
+  const std::wstring target = current;
   std::wstring member;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i].rfind(L"-C", 0) == 0) target = args[i].substr(2);
     if (args[i] == L"--" && i + 1 < args.size()) member = Unescape(args[i + 1]);
   }
-  if (target.empty() || member.empty()) return;
+  if (member.empty()) return;
   // As the real tool does on Windows.
   for (wchar_t& c : member) {
     if (c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|') c = L'_';
@@ -110,6 +113,10 @@ int main() {
   std::vector<std::wstring> args(argv, argv + count);
   LocalFree(argv);
   if (args.size() < 2) return 1;
+  // The archive comes on standard input; a run without it fails as the tool's would.
+  char first[8];
+  DWORD got = 0;
+  if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), first, sizeof(first), &got, nullptr) || got == 0) return 1;
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (args[1] == L"tf") WriteAll(out, ReadFileBytes(folder + L"\\tf.out"));
   if (args[1] == L"tvf") WriteAll(out, ReadFileBytes(folder + L"\\tvf.out"));

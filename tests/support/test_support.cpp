@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "interface/win_path.h"
-#include "listing/tar_tool.h"
+#include "listing/work_folder.h"
 
 namespace qibor::test {
 
@@ -121,7 +121,9 @@ std::vector<std::wstring> WorkFolderEntries() {
   return entries;
 }
 
-bool CaptureFilesPresent() { return FileExists(PlainListingFile()) || FileExists(VerboseListingFile()); }
+// Captures live in the request folders, which go with their requests: after
+// any request the work folder is empty.
+bool CaptureFilesPresent() { return !WorkFolderEntries().empty(); }
 
 FakeTool::FakeTool() : folder_(L"fake-tool") {
   CopyFileW(WindowsPath(QIBOR_FAKE_TOOL).c_str(), (folder_ / L"tar.exe").c_str(), FALSE);

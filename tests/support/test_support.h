@@ -52,7 +52,7 @@ std::wstring OwnSettingsPath();
 
 // Every file and folder left below the work folder, relative to it.
 std::vector<std::wstring> WorkFolderEntries();
-// Whether a capture file is in the work folder.
+// Whether anything (a capture, a request folder) is left in the work folder.
 bool CaptureFilesPresent();
 
 // The scripted stand-in tool in a folder of its own.

@@ -11,6 +11,7 @@
 
 #include "interface/win_path.h"
 #include "listing/tar_tool.h"
+#include "listing/work_folder.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "listing/tar_tool.h"
+#include "listing/work_folder.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
 
@@ -261,11 +262,11 @@ TEST_F(OddNameFetch, EachMemberGivesExactlyItsOwnBytesAndNothingElseIsWritten) {
     ExpectWorkFolderClean();
   }
 
-  // The record holds the first 199 units of the 250-unit name; the work
-  // folder's path leaves no room for all of it.
+  // The record holds the first 199 units of the 250-unit name; below the
+  // request folder its path is longer than MAX_PATH, and still read.
   const Fetched fetched = FetchToMemory(plugin, archive, positions.at(std::wstring(199, L'L')));
-  EXPECT_NE(fetched.result, 0);
-  EXPECT_TRUE(fetched.variableUntouched);
+  EXPECT_EQ(fetched.result, 0);
+  EXPECT_EQ(fetched.bytes, Repeated("long250", 109));
   ExpectWorkFolderClean();
 
   EXPECT_EQ(Snapshot(FixturePath(L"")), archiveFolderBefore);
@@ -321,12 +322,11 @@ class StandInFetch : public ExtractTest {
   std::wstring ArchivePath() const { return archive / L"x.tar"; }
   std::wstring ToolPath() const { return tool.dir() + L"\\tar.exe"; }
   std::wstring ExtractionCommand(const std::wstring& member) const {
-    return L"\"" + ToolPath() + L"\" xf \"" + ArchivePath() + L"\" -C\"" + WorkDirectory() + L"\" -- \"" + member +
-           L"\"";
+    return L"\"" + ToolPath() + L"\" xqf - -- \"" + member + L"\"";
   }
   std::size_t ExtractionRuns() const {
     std::size_t count = 0;
-    for (const std::wstring& run : tool.Runs()) count += run.find(L"\" xf \"") != std::wstring::npos ? 1 : 0;
+    for (const std::wstring& run : tool.Runs()) count += run.find(L"\" xqf -") != std::wstring::npos || run.find(L"\" xf -") != std::wstring::npos ? 1 : 0;
     return count;
   }
   void ListAndForgetRuns(std::size_t expectedCount) {
@@ -351,8 +351,9 @@ TEST_F(StandInFetch, AFetchAfterTheListingListsAfreshThenExtractsTheOneMember) {
   EXPECT_EQ(fetched.bytes, "extracted bytes");
   std::vector<std::wstring> runs = tool.Runs();
   ASSERT_EQ(runs.size(), 3u);
-  EXPECT_EQ(runs[0], L"\"" + ToolPath() + L"\" tf \"" + ArchivePath() + L"\"");
-  EXPECT_EQ(runs[1], L"\"" + ToolPath() + L"\" tvf \"" + ArchivePath() + L"\"");
+  // The archive reaches the tool on standard input, never as a path.
+  EXPECT_EQ(runs[0], L"\"" + ToolPath() + L"\" tf -");
+  EXPECT_EQ(runs[1], L"\"" + ToolPath() + L"\" tvf -");
   EXPECT_EQ(runs[2], ExtractionCommand(L"b.png"));
 
   tool.ClearRuns();
@@ -400,27 +401,29 @@ TEST_F(StandInFetch, PositionsPastTheEndRunNoExtraction) {
   ExpectWorkFolderClean();
 }
 
-TEST_F(StandInFetch, ALowerLimitAfterTheListingPicksTheMemberNowAtThatPosition) {
+TEST_F(StandInFetch, AMemberTheHostsListNamedIsDeliveredOnlyWhileItIsStillListed) {
   SetMembers({{"big.bin", 2 * 1048576}, {"small.png", 15}});
   ListAndForgetRuns(2);
   WriteSettings(plugin.IniPath(), {{L"dir", tool.dir()}, {L"maxMB", L"1"}});
 
+  // Position 0 named big.bin, which a lower limit leaves out: the member
+  // now at that position is another and is not delivered for it.
   Fetched fetched = FetchToMemory(plugin, ArchivePath(), 0);
-  EXPECT_EQ(fetched.result, 0);
-  std::vector<std::wstring> runs = tool.Runs();
-  ASSERT_EQ(runs.size(), 3u);
-  EXPECT_EQ(runs[2], ExtractionCommand(L"small.png"));
-
-  // Position 1 is still in the cached list but no longer in the fresh one.
-  tool.ClearRuns();
-  fetched = FetchToMemory(plugin, ArchivePath(), 1);
   EXPECT_EQ(fetched.result, 6);
   EXPECT_TRUE(fetched.variableUntouched);
   EXPECT_EQ(ExtractionRuns(), 0u);
 
-  // A file is named after the member actually written, not the cached record.
+  // small.png moved up to position 0 and is still the one the list named.
+  tool.ClearRuns();
+  fetched = FetchToMemory(plugin, ArchivePath(), 1);
+  EXPECT_EQ(fetched.result, 0);
+  EXPECT_EQ(fetched.bytes, "extracted bytes");
+  std::vector<std::wstring> runs = tool.Runs();
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[2], ExtractionCommand(L"small.png"));
+
   TestFolder dest(L"dest");
-  EXPECT_EQ(FetchToFolder(plugin, ArchivePath(), 0, dest.path()), 0);
+  EXPECT_EQ(FetchToFolder(plugin, ArchivePath(), 1, dest.path()), 0);
   EXPECT_EQ(EntriesOf(dest.path()), std::vector<std::wstring>{L"small.png"});
   EXPECT_EQ(ReadBytes(dest / L"small.png"), "extracted bytes");
   ExpectWorkFolderClean();

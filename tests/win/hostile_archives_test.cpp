@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "listing/tar_tool.h"
+#include "listing/work_folder.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
 

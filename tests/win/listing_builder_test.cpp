@@ -13,6 +13,7 @@
 #include "interface/win_owners.h"
 #include "listing/listing_builder.h"
 #include "listing/retry.h"
+#include "listing/work_folder.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
 
@@ -27,6 +28,7 @@ struct Listed {
 };
 
 Listed Build(const std::wstring& archive) {
+  RequestScope request;
   HLOCAL list = reinterpret_cast<HLOCAL>(1);
   Listed listed{BuildListing(archive, &list), {}, 0, list != nullptr};
   if (list != nullptr) {
@@ -147,9 +149,9 @@ TEST_F(StandInListing, ToolThatPrintsNothingGivesAnEmptyList) {
   EXPECT_FALSE(CaptureFilesPresent());
   const std::vector<std::wstring> runs = tool.Runs();
   ASSERT_EQ(runs.size(), 2u);
-  // The tool path is quoted; the archive path too.
-  EXPECT_EQ(runs[0], L"\"" + tool.dir() + L"\\tar.exe\" tf \"" + ArchivePath() + L"\"");
-  EXPECT_EQ(runs[1], L"\"" + tool.dir() + L"\\tar.exe\" tvf \"" + ArchivePath() + L"\"");
+  // The tool path is quoted; the archive comes on standard input.
+  EXPECT_EQ(runs[0], L"\"" + tool.dir() + L"\\tar.exe\" tf -");
+  EXPECT_EQ(runs[1], L"\"" + tool.dir() + L"\\tar.exe\" tvf -");
 }
 
 TEST_F(StandInListing, ToolThatCannotStartIsAFailureNotAnEmptyList) {
@@ -195,7 +197,10 @@ TEST_F(StandInListing, DroppedLinesLeaveNoTraceAfterTheList) {
       "-rw-r--r--  0 0      0          20 Dec 09 06:24 photos/b.png\r\n"
       "-rw-r--r--  0 0      0           0 Dec 09 06:24 last-empty.png\r\n");
   HLOCAL list = nullptr;
-  ASSERT_EQ(BuildListing(ArchivePath(), &list), Success);
+  {
+    RequestScope request;
+    ASSERT_EQ(BuildListing(ArchivePath(), &list), Success);
+  }
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(LocalSize(list), 3 * sizeof(ArchiveEntryW));
   const auto* records = static_cast<const ArchiveEntryW*>(list);

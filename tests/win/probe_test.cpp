@@ -124,10 +124,11 @@ TEST(ProbeWithStandInTool, RefusalLineInCapitalsRefuses) {
   tool.SetVerbose("");
   EXPECT_EQ(plugin.IsSupportedW(archive.c_str(), const_cast<unsigned char*>(kHostHeader)), 1);
   EXPECT_FALSE(CaptureFilesPresent());
-  // The probe's command line quotes the tool path.
+  // The probe's command line quotes the tool path; the archive comes on
+  // standard input.
   const std::vector<std::wstring> runs = tool.Runs();
   ASSERT_FALSE(runs.empty());
-  EXPECT_EQ(runs.back(), L"\"" + tool.dir() + L"\\tar.exe\" tvf \"" + archive + L"\"");
+  EXPECT_EQ(runs.back(), L"\"" + tool.dir() + L"\\tar.exe\" tvf -");
 }
 
 TEST(ProbeWithStandInTool, NamesAreCheckedAsTheToolWroteThem) {

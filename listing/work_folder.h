@@ -1,0 +1,42 @@
+#pragma once
+// The work folder, "qibor" under the user's temp folder, and the folders of
+// the requests inside it. Each request works in a fresh folder of its own
+// (the tool's captures and the extracted member live there) and removes it
+// whole when it ends, so the work folder holds nothing between requests.
+#include <string>
+
+#include "listing/request_lock.h"
+
+namespace qibor {
+
+// Empty when it does not fit a path.
+std::wstring WorkDirectory();
+// Creates the work folder when it is missing.
+void EnsureWorkDirectory();
+
+// Removes a folder and everything below it, never following a link out of
+// it. True when it is gone.
+bool RemoveTree(const std::wstring& folder);
+
+// Held by every request that runs the tool: the request lock, then a fresh
+// request folder. Whatever else is in the work folder then was left by a
+// request that died half way, and is removed first.
+class RequestScope {
+ public:
+  RequestScope();
+  RequestScope(const RequestScope&) = delete;
+  RequestScope& operator=(const RequestScope&) = delete;
+  ~RequestScope();
+  // Empty when no request folder can be made: the work folder is missing
+  // and cannot be made, is read-only, or is a file.
+  const std::wstring& folder() const { return folder_; }
+
+ private:
+  RequestLock lock_;
+  std::wstring folder_;
+};
+
+// The folder of the request this thread is serving; empty outside one.
+const std::wstring& CurrentRequestFolder();
+
+}  // namespace qibor
