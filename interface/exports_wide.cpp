@@ -75,16 +75,17 @@ extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR
   return Guarded(ReadError, OutOfMemory, [&] {
     if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
     if (recordOut == nullptr || memberName == nullptr || !FitsPath(archivePath)) return static_cast<int>(ReadError);
-    // A query is a path + name, or a name, of at most 259 units like a host path.
-    const std::size_t length = wcsnlen(memberName, MAX_PATH);
-    if (length >= MAX_PATH) return static_cast<int>(NotImplemented);
+    // A query (a path + name, or a name) fits a record's field: a host's
+    // name buffer is never read past it.
+    const std::size_t length = wcsnlen(memberName, kRecordTextUnits);
+    if (length >= kRecordTextUnits) return static_cast<int>(NotImplemented);
     const std::wstring path(archivePath);
     const std::wstring text(memberName, length);
     RequestScope request;
     TheListingCache().Clear();
-    // As hosts have it: the name goes into the record first, when it fits;
-    // an empty name asks for the position the record already holds.
-    if (length < kRecordTextUnits) lstrcpyW(recordOut->name, text.c_str());
+    // As hosts have it: the name goes into the record first; an empty name
+    // asks for the position the record already holds.
+    lstrcpyW(recordOut->name, text.c_str());
     const MemberQuery query{text, recordOut->position, true};
     return static_cast<int>(LookupOrBuildMember(path, static_cast<std::int64_t>(offset), query, *recordOut));
   });

@@ -188,12 +188,10 @@ TEST_F(HostPaths, FolderTooLongForTheFieldIsCutAfterALevelAndTheMemberStillFetch
   EXPECT_EQ(records[4].size, 4404u);
   EXPECT_EQ(FetchToMemory(records[4].position), SourceBytes(kLong1 + L"\\" + kLong2 + L"\\" + kLong3 + L"\\p.bmp"));
 
-  // The host may ask by the path it was shown, or by the name.
-  for (const std::wstring& query : {RecordPath(records[4]) + L"p.bmp", std::wstring(L"P.BMP")}) {
-    ArchiveEntryW record{};
-    ASSERT_EQ(plugin.GetFileInfoW(archive.c_str(), 0, query.c_str(), 0, &record), 0);
-    EXPECT_EQ(record.position, 4u);
-  }
+  // Its path + name passes the 199 units a query may have; the name finds it.
+  ArchiveEntryW record{};
+  ASSERT_EQ(plugin.GetFileInfoW(archive.c_str(), 0, L"P.BMP", 0, &record), 0);
+  EXPECT_EQ(record.position, 4u);
 
   const std::vector<ArchiveEntryA> ansi = ListAnsi();
   ASSERT_EQ(ansi.size(), 6u);

@@ -236,7 +236,10 @@ TEST_F(StandInListing, FoldersFillThePathAndTheToolsPathsAreKept) {
   tool.SetVerbose(verbose);
   HLOCAL list = nullptr;
   ToolPaths paths;
-  ASSERT_EQ(BuildListing(ArchivePath(), &list, &paths), Success);
+  {
+    RequestScope request;
+    ASSERT_EQ(BuildListing(ArchivePath(), &list, &paths), Success);
+  }
   const std::vector<ArchiveEntryW> records = ListRecords(list);
   LocalFree(list);
 
