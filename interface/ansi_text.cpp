@@ -1,6 +1,9 @@
 #include "interface/ansi_text.h"
 
 #include <cstring>
+#include <vector>
+
+#include "listing/kept_members.h"
 
 namespace qibor {
 namespace {
@@ -23,6 +26,16 @@ std::wstring_view RecordText(const RecordChar (&field)[kRecordTextUnits]) {
 
 void CopyAnsiField(char (&field)[kRecordTextUnits], std::wstring_view text) {
   const AnsiPiece piece = ToAnsiFitting(text, kRecordTextUnits);
+  std::memcpy(field, piece.bytes.data(), piece.bytes.size());
+}
+
+// A path whose ANSI form does not fit is cut after a level, like the wide one.
+void CopyAnsiPath(char (&field)[kRecordTextUnits], std::wstring_view path) {
+  AnsiPiece piece = ToAnsiFitting(path, kRecordTextUnits);
+  if (piece.units < path.size()) {
+    const std::vector<std::size_t> cuts = RecordPathCuts(path.substr(0, piece.units));
+    piece.bytes = cuts.empty() ? std::string() : ConvertToAnsi(path.substr(0, cuts.back()));
+  }
   std::memcpy(field, piece.bytes.data(), piece.bytes.size());
 }
 
@@ -56,15 +69,13 @@ AnsiPiece ToAnsiFitting(std::wstring_view text, std::size_t capacity) {
 
 void ToAnsiRecord(const ArchiveEntryW& wide, ArchiveEntryA& ansi) {
   std::memset(&ansi, 0, sizeof(ansi));
-  // The method is copied as bytes up to its first zero byte: "TAR" in UTF-16
-  // becomes "T".
-  const auto* method = reinterpret_cast<const unsigned char*>(wide.method);
-  for (std::size_t i = 0; i < sizeof(ansi.method) && method[i] != 0; ++i) ansi.method[i] = static_cast<char>(method[i]);
+  // The method is bytes in both records, copied up to its first zero byte.
+  for (std::size_t i = 0; i < sizeof(ansi.method) && wide.method[i] != 0; ++i) ansi.method[i] = wide.method[i];
   ansi.position = wide.position;
   ansi.compressedSize = wide.compressedSize;
   ansi.size = wide.size;
   ansi.timestamp = wide.timestamp;
-  CopyAnsiField(ansi.path, RecordText(wide.path));
+  CopyAnsiPath(ansi.path, RecordText(wide.path));
   CopyAnsiField(ansi.name, RecordText(wide.name));
 }
 

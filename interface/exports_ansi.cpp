@@ -1,5 +1,6 @@
 // The ANSI exports: text in the calling thread's ANSI code page, converted
 // to UTF-16 and served as the wide exports serve it.
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -21,23 +22,40 @@ int IsSupportedWide(const std::wstring* archivePath, void* source);
 
 namespace {
 
-// The record whose name, as the ANSI records give it, equals `name` without
-// regard to case. The list comes from the cache, built by the caller.
-bool FindByAnsiName(const std::wstring& archivePath, LPCSTR name, ArchiveEntryW& found) {
+bool SameAnsiText(const char* a, const char* b) {
+  return CompareStringA(GetThreadLocale(), NORM_IGNORECASE, a, -1, b, -1) == CSTR_EQUAL;
+}
+
+// The member an ANSI query names when its UTF-16 form names none by path +
+// name: a path or name longer than its ANSI field reaches the host cut to
+// fit, and the host may ask for it by that cut text. In order: path + name
+// as the ANSI records give them, the name in UTF-16, the name as the ANSI
+// records give it. The list comes from the cache, built by the caller.
+bool FindInAnsiForms(const std::wstring& archivePath, LPCSTR query, const std::wstring& wideQuery,
+                     ArchiveEntryW& found) {
   HLOCAL copy = nullptr;
   if (LookupOrBuildListing(archivePath, 0, &copy, nullptr) != Success) return false;
   UniqueLocal list(copy);
   const auto* records = list.as<ArchiveEntryW>();
   const std::size_t capacity = LocalSize(list.get()) / sizeof(ArchiveEntryW);
+  std::string wanted(query);
+  // "/" is never a byte of a multi-byte character.
+  std::replace(wanted.begin(), wanted.end(), '/', '\\');
+  const ArchiveEntryW* byAnsiName = nullptr;
   for (std::size_t i = 0; i < capacity && !IsTerminator(records[i]); ++i) {
-    const std::wstring_view recordName(records[i].name, wcsnlen(records[i].name, kRecordTextUnits));
-    const std::string ansi = ToAnsiFitting(recordName, kRecordTextUnits).bytes;
-    if (CompareStringA(GetThreadLocale(), NORM_IGNORECASE, ansi.c_str(), -1, name, -1) == CSTR_EQUAL) {
+    ArchiveEntryA ansi;
+    ToAnsiRecord(records[i], ansi);
+    if (SameAnsiText((std::string(ansi.path) + ansi.name).c_str(), wanted.c_str())) {
       found = records[i];
       return true;
     }
+    if (byAnsiName == nullptr && SameAnsiText(ansi.name, query)) byAnsiName = &records[i];
   }
-  return false;
+  const ArchiveEntryW* byName = FindRecord(list.get(), MemberQuery{wideQuery, 0, true});
+  if (byName == nullptr) byName = byAnsiName;
+  if (byName == nullptr) return false;
+  found = *byName;
+  return true;
 }
 
 }  // namespace
@@ -62,9 +80,10 @@ extern "C" int WINAPI IsSupported(LPCSTR archivePath, void* source) {
 
 extern "C" int WINAPI GetArchiveInfo(LPCSTR archivePath, LONG_PTR offset, unsigned int flag, HLOCAL* listOut) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
-    if (listOut == nullptr) return static_cast<int>(ReadError);
+    if (listOut == nullptr) return static_cast<int>((flag & 7) != 0 ? NotImplemented : ReadError);
+    // Null after every failure, so a host that did not preset it frees nothing.
     *listOut = nullptr;
+    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
     const std::optional<std::wstring> path = ToWide(archivePath, MAX_PATH);
     if (!path || path->empty()) return static_cast<int>(ReadError);
 
@@ -98,22 +117,20 @@ extern "C" int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR me
     const std::optional<std::wstring> path = ToWide(archivePath, MAX_PATH);
     const std::optional<std::wstring> name = ToWide(memberName, MAX_PATH);
     if (!path || path->empty() || !name) return static_cast<int>(ReadError);
-    // A name that does not fit the record's field cannot be any member's.
-    if (name->size() >= kRecordTextUnits) return static_cast<int>(NotImplemented);
 
     // An empty name matches by position; the query's position is then 0.
-    ArchiveEntryW query{};
-    std::copy(name->begin(), name->end(), query.name);
+    ArchiveEntryW found{};
     {
       RequestScope request;
       TheListingCache().Clear();
-      ResultCode result = LookupOrBuildListing(*path, static_cast<std::int64_t>(offset), nullptr, &query);
-      // A name longer than the ANSI field reaches the host cut to fit it;
-      // the host may ask for it by that cut name.
-      if (result == NotImplemented && !name->empty() && FindByAnsiName(*path, memberName, query)) result = Success;
+      const MemberQuery byPath{*name, 0, false};
+      ResultCode result = LookupOrBuildMember(*path, static_cast<std::int64_t>(offset), byPath, found);
+      if (result == NotImplemented && !name->empty() && FindInAnsiForms(*path, memberName, *name, found)) {
+        result = Success;
+      }
       if (result != Success) return static_cast<int>(result);
     }
-    ToAnsiRecord(query, *recordOut);
+    ToAnsiRecord(found, *recordOut);
     return static_cast<int>(Success);
   });
 }

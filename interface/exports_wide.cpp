@@ -58,9 +58,10 @@ extern "C" int WINAPI IsSupportedW(LPCWSTR archivePath, void* source) {
 
 extern "C" int WINAPI GetArchiveInfoW(LPCWSTR archivePath, LONG_PTR offset, unsigned int flag, HLOCAL* listOut) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
-    if (listOut == nullptr) return static_cast<int>(ReadError);
+    if (listOut == nullptr) return static_cast<int>((flag & 7) != 0 ? NotImplemented : ReadError);
+    // Null after every failure, so a host that did not preset it frees nothing.
     *listOut = nullptr;
+    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
     if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
     const std::wstring path(archivePath);
     RequestScope request;
@@ -74,13 +75,19 @@ extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR
   return Guarded(ReadError, OutOfMemory, [&] {
     if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
     if (recordOut == nullptr || memberName == nullptr || !FitsPath(archivePath)) return static_cast<int>(ReadError);
-    // A name that does not fit the record's field cannot be any member's.
-    if (wcsnlen(memberName, kRecordTextUnits) >= kRecordTextUnits) return static_cast<int>(NotImplemented);
+    // A query (a path + name, or a name) fits a record's field: a host's
+    // name buffer is never read past it.
+    const std::size_t length = wcsnlen(memberName, kRecordTextUnits);
+    if (length >= kRecordTextUnits) return static_cast<int>(NotImplemented);
     const std::wstring path(archivePath);
+    const std::wstring text(memberName, length);
     RequestScope request;
     TheListingCache().Clear();
-    lstrcpyW(recordOut->name, memberName);
-    return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int64_t>(offset), nullptr, recordOut));
+    // As hosts have it: the name goes into the record first; an empty name
+    // asks for the position the record already holds.
+    lstrcpyW(recordOut->name, text.c_str());
+    const MemberQuery query{text, recordOut->position, true};
+    return static_cast<int>(LookupOrBuildMember(path, static_cast<std::int64_t>(offset), query, *recordOut));
   });
 }
 

@@ -18,8 +18,10 @@ static_assert(sizeof(RecordChar) == 2);
 
 inline constexpr std::size_t kRecordTextUnits = 200;
 
+// `method` is 8 bytes of text in both records, never UTF-16: hosts read it
+// as bytes.
 struct ArchiveEntryW {
-  RecordChar method[4];
+  char method[8];
   std::uint64_t position;
   std::uint64_t compressedSize;
   std::uint64_t size;
@@ -73,8 +75,6 @@ enum ResultCode : std::int32_t {
 };
 
 // A list ends at the first record whose first method byte is zero.
-inline bool IsTerminator(const ArchiveEntryW& entry) {
-  return (static_cast<std::uint16_t>(entry.method[0]) & 0xFF) == 0;
-}
+inline bool IsTerminator(const ArchiveEntryW& entry) { return entry.method[0] == 0; }
 
 }  // namespace qibor

@@ -8,12 +8,53 @@
 namespace qibor {
 namespace {
 
-// A name field's length; a field without a terminator counts as full.
+// A text field's length; a field without a terminator counts as full.
 std::size_t FieldLength(const RecordChar (&field)[kRecordTextUnits]) {
   return static_cast<std::size_t>(std::find(std::begin(field), std::end(field), RecordChar{0}) - std::begin(field));
 }
 
+// Copies at most 199 units of zero-terminated text into a record's field.
+void CopyField(const RecordChar* text, RecordChar (&field)[kRecordTextUnits]) {
+  const std::size_t length = std::min(std::char_traits<RecordChar>::length(text), kRecordTextUnits - 1);
+  std::copy(text, text + length, std::begin(field));
+}
+
+// The end of piece i of a text cut at `starts`.
+std::size_t PieceEnd(const std::vector<std::uint32_t>& starts, std::size_t i, std::size_t textSize) {
+  return i + 1 < starts.size() ? starts[i + 1] : textSize;
+}
+
 }  // namespace
+
+void AddToolPath(ToolPaths& paths, std::string_view memberPath) {
+  const std::string_view folder = MemberFolder(memberPath);
+  std::uint32_t index = 0;
+  // Members of one folder mostly follow each other: no search for those.
+  const std::size_t last = paths.folderStarts.size();
+  if (last > 0 && std::string_view(paths.folders).substr(paths.folderStarts[last - 1]) == folder) {
+    index = static_cast<std::uint32_t>(last - 1);
+  } else {
+    const auto [found, added] = paths.folderIndex.try_emplace(std::string(folder), static_cast<std::uint32_t>(last));
+    index = found->second;
+    if (added) {
+      paths.folderStarts.push_back(static_cast<std::uint32_t>(paths.folders.size()));
+      paths.folders.append(folder);
+    }
+  }
+  paths.memberFolders.push_back(index);
+  paths.nameStarts.push_back(static_cast<std::uint32_t>(paths.names.size()));
+  paths.names.append(memberPath.substr(folder.size()));
+}
+
+std::string ToolPathOf(const ToolPaths& paths, std::size_t member) {
+  if (member >= paths.memberFolders.size()) return {};
+  const std::size_t folder = paths.memberFolders[member];
+  const std::size_t folderStart = paths.folderStarts[folder];
+  const std::size_t nameStart = paths.nameStarts[member];
+  std::string path(paths.folders, folderStart, PieceEnd(paths.folderStarts, folder, paths.folders.size()) - folderStart);
+  path.append(paths.names, nameStart, PieceEnd(paths.nameStarts, member, paths.names.size()) - nameStart);
+  return path;
+}
 
 CompactList CompactListOf(const ArchiveEntryW* records, std::size_t capacity) {
   CompactList list;
@@ -25,6 +66,9 @@ void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, Compact
   list.timestamp = 0;
   list.members.clear();
   list.names.clear();
+  list.folderStarts.clear();
+  list.paths.clear();
+  list.toolPaths = ToolPaths{};
   std::size_t count = 0;
   std::size_t nameUnits = 0;
   for (; count < capacity && !IsTerminator(records[count]); ++count) {
@@ -33,8 +77,25 @@ void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, Compact
   if (count > 0) list.timestamp = records[0].timestamp;
   list.members.reserve(count);
   list.names.reserve(nameUnits);
+
+  std::unordered_map<std::basic_string<RecordChar>, std::uint32_t> folderIndex;
+  std::basic_string_view<RecordChar> previous;
+  std::uint32_t folder = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    list.members.push_back({static_cast<std::int64_t>(records[i].size), static_cast<std::uint32_t>(list.names.size())});
+    const std::basic_string_view<RecordChar> path(records[i].path, FieldLength(records[i].path));
+    if (i == 0 || path != previous) {
+      const auto [found, added] =
+          folderIndex.try_emplace(std::basic_string<RecordChar>(path), static_cast<std::uint32_t>(list.folderStarts.size()));
+      folder = found->second;
+      if (added) {
+        list.folderStarts.push_back(static_cast<std::uint32_t>(list.paths.size()));
+        list.paths.append(path);
+        list.paths.push_back(0);
+      }
+      previous = path;
+    }
+    list.members.push_back(
+        {static_cast<std::int64_t>(records[i].size), static_cast<std::uint32_t>(list.names.size()), folder});
     list.names.append(records[i].name, FieldLength(records[i].name));
     list.names.push_back(0);
   }
@@ -43,9 +104,8 @@ void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, Compact
 void ExpandRecord(const CompactList& list, std::size_t position, ArchiveEntryW& record) {
   record = ArchiveEntryW{};
   SetMemberFields(record, position, list.members[position].size, list.timestamp);
-  const RecordChar* name = CompactName(list, position);
-  const std::size_t length = std::min(std::char_traits<RecordChar>::length(name), kRecordTextUnits - 1);
-  std::copy(name, name + length, std::begin(record.name));
+  CopyField(CompactPath(list, position), record.path);
+  CopyField(CompactName(list, position), record.name);
 }
 
 }  // namespace qibor

@@ -1,30 +1,56 @@
 #pragma once
-// A member list as the cache keeps it: the sizes and names of the records,
-// without their fixed 848-byte layout, which is mostly empty text fields.
-// Pure, no Windows header.
+// A member list as the cache keeps it: the sizes, names and folders of the
+// records, without their fixed 848-byte layout, which is mostly empty text
+// fields. Many members share a folder, so each folder is kept once and
+// members refer to it by index. Pure, no Windows header.
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "interface/records.h"
 
 namespace qibor {
 
+// The kept members' paths in the archive exactly as the tool printed them
+// (the plain listing's bytes), in order. A fetch checks with them that the
+// member it delivers is the one the host's list named.
+struct ToolPaths {
+  std::string folders;                       // each folder's bytes, its "/" last
+  std::vector<std::uint32_t> folderStarts;   // where folder i starts in `folders`
+  std::string names;                         // the rest of each member's path
+  std::vector<std::uint32_t> memberFolders;  // per member: its folder's index
+  std::vector<std::uint32_t> nameStarts;     // per member: where its rest starts in `names`
+  // While members are added: the index of each folder seen.
+  std::unordered_map<std::string, std::uint32_t> folderIndex;
+};
+
+// Adds the next member's path, a plain listing line.
+void AddToolPath(ToolPaths& paths, std::string_view memberPath);
+// The member's path as the tool printed it; empty when there is no such member.
+std::string ToolPathOf(const ToolPaths& paths, std::size_t member);
+
 struct CompactMember {
   std::int64_t size;
   std::uint32_t nameStart;  // index of the name's first unit in `names`
+  std::uint32_t folder;     // index into `folderStarts`
 };
 
 struct CompactList {
   std::int64_t timestamp = 0;  // the same for every record of a list
   std::vector<CompactMember> members;
-  std::basic_string<RecordChar> names;  // each name followed by a zero unit
+  std::basic_string<RecordChar> names;      // each name followed by a zero unit
+  std::vector<std::uint32_t> folderStarts;  // where folder i's record path starts in `paths`
+  std::basic_string<RecordChar> paths;      // each record path followed by a zero unit
+  ToolPaths toolPaths;                      // empty when the list came without them
 };
 
 // The list's records up to its terminator, at most `capacity` of them. The
 // records are as the listing builder makes them: numbered from 0 in order,
-// one time for all, every field but the size and the name fixed.
+// one time for all, every field but the size, the path and the name fixed.
+// The tool's paths are left empty.
 CompactList CompactListOf(const ArchiveEntryW* records, std::size_t capacity);
 // The same into `list`, reusing the storage it already has.
 void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, CompactList& list);
@@ -32,9 +58,12 @@ void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, Compact
 // The record at `position`, as the listing builder made it.
 void ExpandRecord(const CompactList& list, std::size_t position, ArchiveEntryW& record);
 
-// The zero-terminated name of the member at `position`.
+// The zero-terminated name and record path of the member at `position`.
 inline const RecordChar* CompactName(const CompactList& list, std::size_t position) {
   return list.names.c_str() + list.members[position].nameStart;
+}
+inline const RecordChar* CompactPath(const CompactList& list, std::size_t position) {
+  return list.paths.c_str() + list.folderStarts[list.members[position].folder];
 }
 
 }  // namespace qibor

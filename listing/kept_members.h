@@ -59,6 +59,21 @@ std::vector<KeptMember> FindKeptMembers(std::string_view plainOutput, std::strin
 // tool's bytes too: "/" is never part of a multi-byte character.
 std::wstring_view MemberName(std::wstring_view memberPath);
 std::string_view MemberName(std::string_view memberPath);
+// The member's folder: everything up to and including the last "/"; empty
+// for a member at the top.
+std::string_view MemberFolder(std::string_view memberPath);
+
+// Copies a member's folder (MemberFolder's text, decoded) into a record's
+// path: its levels with "\" between them and after the last ("ch2\"), empty
+// at the top. Empty and "." levels are left out: the tool reads "d//b" and
+// "d/./b" as "d/b". A backslash inside a level stays doubled, as the tool
+// prints it and as the name keeps it. Levels that do not fit 199 units are
+// left off whole, so a long path ends at a "\" and never inside a character.
+void CopyFolderToRecordPath(RecordChar (&field)[kRecordTextUnits], std::wstring_view folder);
+
+// Where a record path may be cut: just after each "\" that ends a level. A
+// doubled backslash is part of a level and is never split.
+std::vector<std::size_t> RecordPathCuts(std::wstring_view path);
 
 // Copies text into a record's 200-unit field: at most 199 units, never
 // splitting a surrogate pair, zero-terminated, the rest zero.
@@ -71,9 +86,9 @@ bool RecordNamesMember(const ArchiveEntryW& record, std::wstring_view memberPath
 // Seconds since 1970-01-01 UTC from a FILETIME value (100 ns since 1601).
 std::int64_t UnixSecondsFromFileTime(std::uint64_t fileTime);
 
-// A kept member's record as the host receives it, all but its name: the
-// method "TAR", its position, its size (also as the compressed size) and the
-// archive's time. The path stays empty and the CRC zero.
+// A kept member's record as the host receives it, all but its path and
+// name: the method, the bytes "TAR" and five zeros; its position; its size
+// (also as the compressed size) and the archive's time. The CRC stays zero.
 void SetMemberFields(ArchiveEntryW& record, std::uint64_t position, std::int64_t size, std::int64_t timestamp);
 
 }  // namespace qibor

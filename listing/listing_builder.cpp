@@ -21,7 +21,7 @@ std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
   return UnixSecondsFromFileTime(ticks);
 }
 
-ResultCode BuildInto(const std::wstring& archivePath, UniqueLocal& block) {
+ResultCode BuildInto(const std::wstring& archivePath, UniqueLocal& block, ToolPaths* pathsOut) {
   const std::wstring toolPath = ToolPath();
   if (toolPath.empty()) return ReadError;
   const std::int64_t sizeLimit = SizeLimitFromMaxMB(ReadMaxMB());
@@ -38,7 +38,7 @@ ResultCode BuildInto(const std::wstring& archivePath, UniqueLocal& block) {
   });
   if (!listed) return named == OutOfMemory ? OutOfMemory : ReadError;
 
-  return KeepMembers(captures, sizeLimit, *timestamp, block, lineCount) ? Success : ReadError;
+  return KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, pathsOut) ? Success : ReadError;
 }
 
 }  // namespace
@@ -59,28 +59,43 @@ ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block
   block.reset(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (lineCount + 1) * sizeof(ArchiveEntryW)));
   if (!block) return OutOfMemory;
   auto* records = block.as<ArchiveEntryW>();
-  std::wstring name;
+  std::wstring text;
+  std::string previousFolder;
   for (std::size_t i = 0; i < lineCount && ReadLine(plain, line); ++i) {
-    DecodeToolTextInto(MemberName(line.text), codePage, name);
-    CopyToRecordText(records[i].name, name);
+    DecodeToolTextInto(MemberName(line.text), codePage, text);
+    CopyToRecordText(records[i].name, text);
+    // Members of one folder mostly follow each other: decode it once.
+    const std::string_view folder = MemberFolder(line.text);
+    if (!folder.empty() && i > 0 && folder == previousFolder) {
+      std::memcpy(records[i].path, records[i - 1].path, sizeof records[i].path);
+    } else if (!folder.empty()) {
+      DecodeToolTextInto(folder, codePage, text);
+      CopyFolderToRecordPath(records[i].path, text);
+    }
+    previousFolder.assign(folder);
   }
   return plain.failed ? ReadError : Success;
 }
 
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
-                                       UniqueLocal& block, std::size_t lineCount) {
-  // Kept members take the first records, in order, each with its line's name.
+                                       UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut) {
+  // Kept members take the first records, in order, each with its line's
+  // path and name.
   auto* records = block.as<ArchiveEntryW>();
   std::size_t count = 0;
   bool changed = false;  // the plain capture grew between readings: no list
-  const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view) {
+  const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plainLine) {
     if (member.line >= lineCount) {
       changed = true;
       return false;
     }
     ArchiveEntryW& record = records[count];
-    if (member.line != count) std::memcpy(record.name, records[member.line].name, sizeof record.name);
+    if (member.line != count) {
+      std::memcpy(record.path, records[member.line].path, sizeof record.path);
+      std::memcpy(record.name, records[member.line].name, sizeof record.name);
+    }
     SetMemberFields(record, count, member.size, timestamp);
+    if (pathsOut != nullptr) AddToolPath(*pathsOut, plainLine);
     ++count;
     return true;
   });
@@ -126,15 +141,17 @@ bool ForEachListedEntry(ListingCaptures& captures,
   return !captures.plain.failed && !captures.verbose.failed;
 }
 
-ResultCode BuildListing(const std::wstring& archivePath, HLOCAL* listOut) {
+ResultCode BuildListing(const std::wstring& archivePath, HLOCAL* listOut, ToolPaths* pathsOut) {
   *listOut = nullptr;
   UniqueLocal block;
+  ToolPaths paths;
   try {
-    const ResultCode result = BuildInto(archivePath, block);
+    const ResultCode result = BuildInto(archivePath, block, pathsOut != nullptr ? &paths : nullptr);
     if (result != Success) return result;
   } catch (const std::bad_alloc&) {
     return OutOfMemory;
   }
+  if (pathsOut != nullptr) *pathsOut = std::move(paths);
   *listOut = block.release();
   return Success;
 }

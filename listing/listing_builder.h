@@ -11,6 +11,7 @@
 
 #include "interface/records.h"
 #include "interface/win_owners.h"
+#include "listing/compact_list.h"
 #include "listing/kept_members.h"
 #include "listing/tar_tool.h"
 
@@ -51,18 +52,20 @@ bool ForEachListedEntry(ListingCaptures& captures,
 
 // The two halves of a build. First, while the verbose run goes: one
 // zero-filled record for each line of the plain capture, carrying the line's
-// name (0, 4 or 6). The list's memory is fresh, and writing it first costs
+// path and name (0, 4 or 6). The list's memory is fresh, and writing it first costs
 // about as much as all the rest of a build, so it overlaps the run.
 ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount);
 // Then: each kept member's record moves to its position and is filled; the
-// rest is zeroed and cut off. The number kept; no value when a capture cannot
-// be read.
+// rest is zeroed and cut off. Each kept member's path as the tool printed it
+// goes to pathsOut when given. The number kept; no value when a capture
+// cannot be read.
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
-                                       UniqueLocal& block, std::size_t lineCount);
+                                       UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut = nullptr);
 
 // Builds the archive's EntryList into *listOut (null on every failure):
 // 0 with the list, 4 when memory ran out, 6 when the tool cannot be run, its
-// output cannot be read, or the archive cannot be opened for its time.
-ResultCode BuildListing(const std::wstring& archivePath, HLOCAL* listOut);
+// output cannot be read, or the archive cannot be opened for its time. The
+// kept members' paths as the tool printed them go to pathsOut when given.
+ResultCode BuildListing(const std::wstring& archivePath, HLOCAL* listOut, ToolPaths* pathsOut = nullptr);
 
 }  // namespace qibor

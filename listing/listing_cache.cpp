@@ -1,5 +1,6 @@
 #include "listing/listing_cache.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -35,18 +36,48 @@ ResultCode ExpandList(const CompactList& list, HLOCAL* listOut) {
   return Success;
 }
 
-// The position of the record a query asks for, if the list has it.
-std::optional<std::size_t> FindPosition(const CompactList& list, const ArchiveEntryW& query) {
-  const std::size_t count = list.members.size();
-  if (query.name[0] == 0) {
-    if (query.position < count) return static_cast<std::size_t>(query.position);
-    return std::nullopt;
-  }
+// Which of `count` members a query's text names: pathOf(i) and nameOf(i)
+// give member i's zero-terminated path and name.
+template <typename PathOf, typename NameOf>
+std::optional<std::size_t> FindByText(std::size_t count, const MemberQuery& query, PathOf&& pathOf, NameOf&& nameOf) {
+  std::wstring wanted(query.text);
+  std::replace(wanted.begin(), wanted.end(), L'/', L'\\');
+  std::wstring full;
   for (std::size_t i = 0; i < count; ++i) {
-    if (SameText(CompactName(list, i), query.name)) return i;
+    full.assign(pathOf(i));
+    full.append(nameOf(i));
+    if (SameText(full.c_str(), wanted.c_str())) return i;
+  }
+  if (!query.nameAlone) return std::nullopt;
+  // As hosts that know only names have always asked: the first of that name.
+  const std::wstring name(query.text);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (SameText(nameOf(i), name.c_str())) return i;
   }
   return std::nullopt;
 }
+
+// The position of the record a query asks for, if the list has it.
+std::optional<std::size_t> FindPosition(const CompactList& list, const MemberQuery& query) {
+  const std::size_t count = list.members.size();
+  if (query.text.empty()) {
+    if (query.position < count) return static_cast<std::size_t>(query.position);
+    return std::nullopt;
+  }
+  return FindByText(
+      count, query, [&](std::size_t i) { return CompactPath(list, i); }, [&](std::size_t i) { return CompactName(list, i); });
+}
+
+// The record's name as a query's text, held while the record is overwritten.
+struct OwnedQuery {
+  std::wstring text;
+  MemberQuery query;
+  explicit OwnedQuery(const ArchiveEntryW& record)
+      : text(record.name, wcsnlen(record.name, kRecordTextUnits)), query{text, record.position, true} {}
+};
+
+ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, HLOCAL* listOut,
+                         const MemberQuery* query, ArchiveEntryW* recordOut, std::string* memberPathOut);
 
 }  // namespace
 
@@ -61,7 +92,7 @@ ListingCache::~ListingCache() {
   DeleteCriticalSection(&lock_);
 }
 
-bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list) {
+bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list, ToolPaths toolPaths) {
   // The copy is made outside the lock, so a failed one changes nothing.
   std::unique_ptr<CompactList> compact;
   {
@@ -71,6 +102,7 @@ bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list) {
   try {
     if (!compact) compact = std::make_unique<CompactList>();
     CompactListInto(static_cast<const ArchiveEntryW*>(list), LocalSize(list) / sizeof(ArchiveEntryW), *compact);
+    compact->toolPaths = std::move(toolPaths);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -96,7 +128,25 @@ void ListingCache::Clear() {
   next_ = 0;
 }
 
-int ListingCache::Lookup(const std::wstring& archivePath, HLOCAL* listOut, ArchiveEntryW* query) {
+int ListingCache::Lookup(const std::wstring& archivePath, HLOCAL* listOut, ArchiveEntryW* query,
+                         std::string* memberPathOut) {
+  if (listOut == nullptr) {
+    const OwnedQuery owned(*query);
+    return Lookup(archivePath, owned.query, *query, memberPathOut);
+  }
+  CacheLockGuard guard(lock_);
+  int index = next_;
+  for (int examined = 0; examined < kSlots; ++examined) {
+    index = (index + kSlots - 1) % kSlots;
+    const Slot& slot = slots_[static_cast<std::size_t>(index)];
+    if (!slot.list) return kNotCached;
+    if (lstrcmpiW(slot.archivePath, archivePath.c_str()) == 0) return ExpandList(*slot.list, listOut);
+  }
+  return kNotCached;
+}
+
+int ListingCache::Lookup(const std::wstring& archivePath, const MemberQuery& query, ArchiveEntryW& recordOut,
+                         std::string* memberPathOut) {
   CacheLockGuard guard(lock_);
   int index = next_;
   for (int examined = 0; examined < kSlots; ++examined) {
@@ -104,23 +154,34 @@ int ListingCache::Lookup(const std::wstring& archivePath, HLOCAL* listOut, Archi
     const Slot& slot = slots_[static_cast<std::size_t>(index)];
     if (!slot.list) return kNotCached;
     if (lstrcmpiW(slot.archivePath, archivePath.c_str()) != 0) continue;
-    if (listOut != nullptr) return ExpandList(*slot.list, listOut);
-    const std::optional<std::size_t> found = FindPosition(*slot.list, *query);
+    const std::optional<std::size_t> found = FindPosition(*slot.list, query);
     if (!found) return UnknownFormat;
-    ExpandRecord(*slot.list, *found, *query);
+    if (memberPathOut != nullptr) *memberPathOut = ToolPathOf(slot.list->toolPaths, *found);
+    ExpandRecord(*slot.list, *found, recordOut);
     return Success;
   }
   return kNotCached;
 }
 
-const ArchiveEntryW* FindRecord(HLOCAL list, const ArchiveEntryW& query) {
+MemberQuery QueryOf(const ArchiveEntryW& record) {
+  return {std::wstring_view(record.name, wcsnlen(record.name, kRecordTextUnits)), record.position, true};
+}
+
+const ArchiveEntryW* FindRecord(HLOCAL list, const MemberQuery& query) {
   const auto* record = static_cast<const ArchiveEntryW*>(list);
   const std::size_t capacity = LocalSize(list) / sizeof(ArchiveEntryW);
-  const bool byName = query.name[0] != 0;
-  for (std::size_t i = 0; i < capacity && !IsTerminator(record[i]); ++i) {
-    if (byName ? SameText(record[i].name, query.name) : record[i].position == query.position) return &record[i];
+  std::size_t count = 0;
+  while (count < capacity && !IsTerminator(record[count])) ++count;
+  if (query.text.empty()) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (record[i].position == query.position) return &record[i];
+    }
+    return nullptr;
   }
-  return nullptr;
+  // The builder terminates every field; a host's scribbled copy is not searched here.
+  const std::optional<std::size_t> found = FindByText(
+      count, query, [&](std::size_t i) { return record[i].path; }, [&](std::size_t i) { return record[i].name; });
+  return found ? &record[*found] : nullptr;
 }
 
 namespace {
@@ -131,9 +192,24 @@ ListingCache g_listingCache;
 ListingCache& TheListingCache() { return g_listingCache; }
 
 ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, HLOCAL* listOut,
-                                ArchiveEntryW* query) {
+                                ArchiveEntryW* query, std::string* memberPathOut) {
+  if (listOut != nullptr) return LookupOrBuild(archivePath, offset, listOut, nullptr, nullptr, memberPathOut);
+  const OwnedQuery owned(*query);
+  return LookupOrBuild(archivePath, offset, nullptr, &owned.query, query, memberPathOut);
+}
+
+ResultCode LookupOrBuildMember(const std::wstring& archivePath, std::int64_t offset, const MemberQuery& query,
+                               ArchiveEntryW& recordOut, std::string* memberPathOut) {
+  return LookupOrBuild(archivePath, offset, nullptr, &query, &recordOut, memberPathOut);
+}
+
+namespace {
+
+ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, HLOCAL* listOut,
+                         const MemberQuery* query, ArchiveEntryW* recordOut, std::string* memberPathOut) {
   ListingCache& cache = TheListingCache();
-  const int cached = cache.Lookup(archivePath, listOut, query);
+  const int cached = listOut != nullptr ? cache.Lookup(archivePath, listOut, nullptr)
+                                        : cache.Lookup(archivePath, *query, *recordOut, memberPathOut);
   if (cached != ListingCache::kNotCached) return static_cast<ResultCode>(cached);
   // A slot holds a path of at most 259 units; a longer one is refused, not cut.
   if (archivePath.empty() || archivePath.size() >= MAX_PATH) return ReadError;
@@ -156,20 +232,26 @@ ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t of
   if (!ProbeArchive(archivePath, header)) return UnknownFormat;
 
   HLOCAL built = nullptr;
-  const ResultCode result = BuildListing(archivePath, &built);
+  ToolPaths toolPaths;
+  const ResultCode result = BuildListing(archivePath, &built, &toolPaths);
   if (result != Success) return result;
   UniqueLocal list(built);
 
+  const ArchiveEntryW* found = listOut != nullptr ? nullptr : FindRecord(list.get(), *query);
+  if (found != nullptr && memberPathOut != nullptr) {
+    *memberPathOut = ToolPathOf(toolPaths, static_cast<std::size_t>(found - list.as<ArchiveEntryW>()));
+  }
   // The cache keeps a compact copy; a list asked for is the new one itself.
-  cache.Store(archivePath, list.get());
+  cache.Store(archivePath, list.get(), std::move(toolPaths));
   if (listOut != nullptr) {
     *listOut = list.release();
     return Success;
   }
-  const ArchiveEntryW* found = FindRecord(list.get(), *query);
   if (found == nullptr) return NotImplemented;
-  std::memcpy(query, found, sizeof(ArchiveEntryW));
+  std::memcpy(recordOut, found, sizeof(ArchiveEntryW));
   return Success;
 }
+
+}  // namespace
 
 }  // namespace qibor

@@ -1,18 +1,30 @@
 #pragma once
 // The last sixteen member lists, keyed by archive path, so a fetch that
 // follows a listing finds its record without running the tool again. Lists
-// are kept compact (sizes and names) and made into records on the way out.
+// are kept compact (sizes, names, folders, and the paths as the tool printed
+// them) and made into records on the way out.
 #include <windows.h>
 
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "interface/records.h"
 #include "interface/win_owners.h"
 #include "listing/compact_list.h"
 
 namespace qibor {
+
+// A member as a caller asks for it. A text is matched with each member's
+// path + name ("/" in the text counts as "\", letter case ignored) and, when
+// no member has that path + name and `nameAlone` is set, with the first
+// member's name alone. An empty text asks for `position`.
+struct MemberQuery {
+  std::wstring_view text;
+  std::uint64_t position = 0;
+  bool nameAlone = true;
+};
 
 class ListingCache {
  public:
@@ -26,19 +38,26 @@ class ListingCache {
   ~ListingCache();
 
   // Keeps a compact copy of the list, as the listing builder makes lists,
-  // overwriting the oldest slot once all are used. False when memory ran
-  // out; the cache is then as it was.
-  bool Store(const std::wstring& archivePath, HLOCAL list);
+  // with the members' paths as the tool printed them (empty when not
+  // given), overwriting the oldest slot once all are used. False when memory
+  // ran out; the cache is then as it was.
+  bool Store(const std::wstring& archivePath, HLOCAL list, ToolPaths toolPaths = {});
   void Clear();
   // The process is ending: other threads may have died holding the heap's
   // lock, so the lists are left to the system instead of being freed.
   void Abandon() { abandoned_ = true; }
   // Newest first. With listOut: a copy of the whole list (0, or 4 when the
-  // copy cannot be allocated). With a query: the record matching the query's
-  // name (case-insensitive) or, for an empty name, its position, copied over
-  // the query (0, or 2 when no record matches). kNotCached when the path has
-  // no list here.
-  int Lookup(const std::wstring& archivePath, HLOCAL* listOut, ArchiveEntryW* query);
+  // copy cannot be allocated). With a query record: the record its name
+  // asks for (as MemberQuery's text) or, for an empty name, its position,
+  // copied over the query (0, or 2 when no record matches). memberPathOut,
+  // when given, gets the found member's path in the archive exactly as the
+  // tool printed it (empty when the list was stored without paths).
+  // kNotCached when the path has no list here.
+  int Lookup(const std::wstring& archivePath, HLOCAL* listOut, ArchiveEntryW* query,
+             std::string* memberPathOut = nullptr);
+  // The same for a query given as text.
+  int Lookup(const std::wstring& archivePath, const MemberQuery& query, ArchiveEntryW& recordOut,
+             std::string* memberPathOut = nullptr);
 
  private:
   struct Slot {
@@ -55,17 +74,25 @@ class ListingCache {
   bool abandoned_ = false;
 };
 
-// Finds a record by name (case-insensitive), or by position when the
-// query's name is empty.
-const ArchiveEntryW* FindRecord(HLOCAL list, const ArchiveEntryW& query);
+// The query a record stands for: its name as the text, and its position.
+MemberQuery QueryOf(const ArchiveEntryW& record);
+
+// In a list: the record a query asks for, or null.
+const ArchiveEntryW* FindRecord(HLOCAL list, const MemberQuery& query);
 
 // The process's cache.
 ListingCache& TheListingCache();
 
 // Answers from the cache, or checks, probes and lists the archive, stores the
-// new list and answers from it. Exactly one of listOut and query is given.
-// The caller holds the request lock.
+// new list and answers from it. Exactly one of listOut and query is given;
+// memberPathOut as for ListingCache::Lookup. A query that finds nothing in a
+// cached list gives 2, in a list built by this call -1. The caller holds the
+// request lock.
 ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, HLOCAL* listOut,
-                                ArchiveEntryW* query);
+                                ArchiveEntryW* query, std::string* memberPathOut = nullptr);
+// The same for a query given as text; the found record goes to recordOut,
+// which is not written otherwise.
+ResultCode LookupOrBuildMember(const std::wstring& archivePath, std::int64_t offset, const MemberQuery& query,
+                               ArchiveEntryW& recordOut, std::string* memberPathOut = nullptr);
 
 }  // namespace qibor

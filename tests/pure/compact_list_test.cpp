@@ -11,20 +11,29 @@
 namespace qibor {
 namespace {
 
-// A list as the listing builder makes it, terminator included.
+// A list as the listing builder makes it, terminator included; a name may
+// come with its folder ("d/x.png").
 std::vector<ArchiveEntryW> BuiltList(const std::vector<std::wstring>& names, std::int64_t timestamp) {
   std::vector<ArchiveEntryW> records(names.size() + 1);
   for (std::size_t i = 0; i < names.size(); ++i) {
     SetMemberFields(records[i], i, static_cast<std::int64_t>(1000 + i * 3000000000LL), timestamp);
-    CopyToRecordText(records[i].name, names[i]);
+    const std::size_t slash = names[i].rfind(L'/');
+    const std::size_t nameStart = slash == std::wstring::npos ? 0 : slash + 1;
+    CopyFolderToRecordPath(records[i].path, std::wstring_view(names[i]).substr(0, nameStart));
+    CopyToRecordText(records[i].name, std::wstring_view(names[i]).substr(nameStart));
   }
   return records;
+}
+
+std::basic_string<RecordChar> Units(const std::wstring& text) {
+  return std::basic_string<RecordChar>(text.begin(), text.end());
 }
 
 // What the cache gives back must be the very bytes the builder made.
 TEST(CompactList, RecordsComeBackByteForByte) {
   const std::vector<std::wstring> names = {L"a.png", L"", L"IMG 0001.jpg", std::wstring(199, L'n'),
-                                           L"\u5199\u771f.png", L"dir\\x.png"};
+                                           L"\u5199\u771f.png", L"dir\\x.png", L"ch1/001.bmp",
+                                           L"ch2/001.bmp", L"\u5199/" + std::wstring(190, L'p') + L"/x.png"};
   const std::vector<ArchiveEntryW> records = BuiltList(names, 2222164800LL);
   const CompactList list = CompactListOf(records.data(), records.size());
   ASSERT_EQ(list.members.size(), names.size());
@@ -56,6 +65,53 @@ TEST(CompactList, ReusedStorageHoldsOnlyTheNewList) {
   CompactListInto(shorter.data(), 0, list);
   EXPECT_TRUE(list.members.empty());
   EXPECT_TRUE(list.names.empty());
+}
+
+// Many members share a folder: the folder is kept once, and a member costs
+// the same whatever its folder's length.
+TEST(CompactList, EachFolderIsKeptOnce) {
+  const std::wstring folder = std::wstring(150, L'f') + L"/";
+  std::vector<std::wstring> names;
+  for (int i = 0; i < 500; ++i) names.push_back((i % 2 == 0 ? folder : L"ch2/") + L"p" + std::to_wstring(i) + L".png");
+  names.push_back(L"top.png");
+  const std::vector<ArchiveEntryW> records = BuiltList(names, 1);
+  const CompactList list = CompactListOf(records.data(), records.size());
+  ASSERT_EQ(list.members.size(), names.size());
+  EXPECT_EQ(list.folderStarts.size(), 3u);
+  EXPECT_EQ(list.paths.size(), (150 + 1 + 1) + (4 + 1) + 1);
+  EXPECT_EQ(Units(std::wstring(150, L'f') + L"\\"), CompactPath(list, 0));
+  EXPECT_EQ(Units(L"ch2\\"), CompactPath(list, 1));
+  EXPECT_EQ(Units(L""), CompactPath(list, 500));
+  for (std::size_t i = 0; i < records.size() - 1; ++i) {
+    ArchiveEntryW expanded;
+    ExpandRecord(list, i, expanded);
+    ASSERT_EQ(std::memcmp(&expanded, &records[i], sizeof expanded), 0) << "record " << i;
+  }
+}
+
+// A fetch checks the member by its path exactly as the tool printed it.
+TEST(CompactList, ToolPathsComeBackExactly) {
+  const std::vector<std::string> lines = {
+      "ch1/001.bmp", "ch2/001.bmp", "ch2/002.bmp", "ch1/003.bmp", "top.png", "./top.png", "a//b/./c.png",
+      "x\\\\y/z.png", "\x8e\xca\x90\x5e/\x95\x5c.png", "dir/", "", "/abs.txt", std::string(600, 'q') + "/r.png"};
+  ToolPaths paths;
+  for (const std::string& line : lines) AddToolPath(paths, line);
+  ASSERT_EQ(paths.memberFolders.size(), lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(ToolPathOf(paths, i), lines[i]) << "member " << i;
+  EXPECT_EQ(ToolPathOf(paths, lines.size()), "");
+  // ch1, ch2, the top, ".", "a//b/.", "x\\y", the Japanese one, "dir", "/", the long one.
+  EXPECT_EQ(paths.folderStarts.size(), 10u);
+  EXPECT_EQ(paths.memberFolders[0], paths.memberFolders[3]);
+  EXPECT_EQ(paths.memberFolders[4], paths.memberFolders[10]);
+  EXPECT_NE(paths.memberFolders[4], paths.memberFolders[5]);
+
+  // The cache holds them beside the records; a list given none has none.
+  const std::vector<ArchiveEntryW> records = BuiltList({L"a.png"}, 1);
+  CompactList list = CompactListOf(records.data(), records.size());
+  EXPECT_EQ(ToolPathOf(list.toolPaths, 0), "");
+  list.toolPaths = paths;
+  CompactListInto(records.data(), records.size(), list);
+  EXPECT_TRUE(list.toolPaths.memberFolders.empty());  // nothing of an earlier list survives
 }
 
 TEST(CompactList, StopsAtTheTerminatorOrTheBlockEnd) {

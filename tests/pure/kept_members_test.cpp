@@ -176,6 +176,60 @@ TEST(KeptMembers, NameAndRecordText) {
   }
 }
 
+// What a host shows as the member's folder, and where it may be cut.
+TEST(KeptMembers, FolderAndRecordPath) {
+  const struct {
+    const char* path;
+    const char* folder;
+  } folders[] = {{"a.png", ""},         {"ch2/001.bmp", "ch2/"}, {"d1/d2/a.png", "d1/d2/"},
+                 {"dir/", "dir/"},      {"/abs.txt", "/"},       {"", ""},
+                 {"a\\\\b/c", "a\\\\b/"}};
+  for (const auto& f : folders) EXPECT_EQ(MemberFolder(f.path), f.folder) << f.path;
+  // Code page 932 trail bytes may be "\\", never "/".
+  EXPECT_EQ(MemberFolder(std::string_view("\x95\x5c/\x95\x5c.png")), "\x95\x5c/");
+
+  RecordChar field[kRecordTextUnits];
+  const struct {
+    std::wstring folder;
+    std::wstring path;
+  } paths[] = {
+      {L"", L""},
+      {L"ch2/", L"ch2\\"},
+      {L"d1/d2/", L"d1\\d2\\"},
+      {L"d1/d2", L"d1\\d2\\"},                // a folder without its last "/"
+      {L"./a//b/./", L"a\\b\\"},              // read by the tool as "a/b/"
+      {L"/", L""},
+      {L"../up/", L"..\\up\\"},               // shown as it is; never extracted
+      {L"x\\\\y/", L"x\\\\y\\"},               // a backslash stays doubled, as in the name
+      {std::wstring(198, L'a') + L"/", std::wstring(198, L'a') + L"\\"},
+      {std::wstring(199, L'a') + L"/", L""},  // no room for its "\\"
+      {L"top/" + std::wstring(195, L'b') + L"/", L"top\\"},
+      {L"top/" + std::wstring(194, L'b') + L"/c/", L"top\\" + std::wstring(194, L'b') + L"\\"},
+  };
+  for (const auto& p : paths) {
+    SCOPED_TRACE(testing::PrintToString(p.folder));
+    std::memset(field, 0x5A, sizeof field);
+    CopyFolderToRecordPath(field, p.folder);
+    EXPECT_EQ(FieldText(field), p.path);
+    EXPECT_TRUE(AllZeroFrom(field, p.path.size()));
+  }
+  if constexpr (sizeof(wchar_t) == 2) {
+    // A level holding a surrogate pair goes whole or not at all.
+    std::wstring pair = L"p";
+    pair += static_cast<wchar_t>(0xD83D);
+    pair += static_cast<wchar_t>(0xDE00);
+    CopyFolderToRecordPath(field, L"top/" + std::wstring(192, L'q') + pair + L"/");
+    EXPECT_EQ(FieldText(field), L"top\\");
+  }
+
+  using Cuts = std::vector<std::size_t>;
+  EXPECT_EQ(RecordPathCuts(L""), Cuts{});
+  EXPECT_EQ(RecordPathCuts(L"a\\bc\\"), (Cuts{2, 5}));
+  EXPECT_EQ(RecordPathCuts(L"x\\\\y\\"), Cuts{5});      // the doubled one is inside the level
+  EXPECT_EQ(RecordPathCuts(L"x\\\\\\y\\"), (Cuts{4, 6}));  // a level ending in a backslash
+  EXPECT_EQ(RecordPathCuts(L"abc"), Cuts{});
+}
+
 TEST(KeptMembers, TimesAndRecord) {
   EXPECT_EQ(UnixSecondsFromFileTime(116444736000000000ULL), 0);
   EXPECT_EQ(UnixSecondsFromFileTime(133485408000000000ULL), 1704067200);  // 2024-01-01 00:00:00
@@ -186,10 +240,7 @@ TEST(KeptMembers, TimesAndRecord) {
   ArchiveEntryW record{};
   SetMemberFields(record, 7, 3000000000LL, 2222164800LL);
   CopyToRecordText(record.name, MemberName(L"dir/sub/pic.png"));
-  EXPECT_EQ(static_cast<unsigned>(record.method[0]), unsigned{'T'});
-  EXPECT_EQ(static_cast<unsigned>(record.method[1]), unsigned{'A'});
-  EXPECT_EQ(static_cast<unsigned>(record.method[2]), unsigned{'R'});
-  EXPECT_EQ(static_cast<unsigned>(record.method[3]), 0u);
+  EXPECT_EQ(std::string(record.method, sizeof record.method), std::string("TAR\0\0\0\0\0", 8));
   EXPECT_EQ(record.position, 7u);
   EXPECT_EQ(record.size, 3000000000ULL);
   EXPECT_EQ(record.compressedSize, 3000000000ULL);
@@ -203,7 +254,7 @@ TEST(KeptMembers, TimesAndRecord) {
   // A record reused for another member keeps nothing of the first.
   std::memset(record.method, 0xAB, sizeof record.method);
   SetMemberFields(record, 0, 1, 0);
-  EXPECT_EQ(static_cast<unsigned>(record.method[3]), 0u);
+  EXPECT_EQ(std::string(record.method, sizeof record.method), std::string("TAR\0\0\0\0\0", 8));
   EXPECT_EQ(record.position, 0u);
   EXPECT_EQ(record.compressedSize, 1u);
 }

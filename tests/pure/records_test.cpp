@@ -25,6 +25,7 @@ TEST(Records, TerminatorAndByteImage) {
   ArchiveEntryW record{};
   SetMemberFields(record, 3, 0x0102030405LL, 1704067200);
   CopyToRecordText(record.name, L"ab.png");
+  CopyFolderToRecordPath(record.path, L"d/");
   EXPECT_FALSE(IsTerminator(record));
 
   // Other fields do not matter once the method is empty.
@@ -34,13 +35,16 @@ TEST(Records, TerminatorAndByteImage) {
 
   unsigned char bytes[sizeof(ArchiveEntryW)];
   std::memcpy(bytes, &record, sizeof bytes);
-  const unsigned char method[8] = {'T', 0, 'A', 0, 'R', 0, 0, 0};
+  // Bytes, not UTF-16: hosts read the field as text of bytes.
+  const unsigned char method[8] = {'T', 'A', 'R', 0, 0, 0, 0, 0};
   EXPECT_EQ(std::memcmp(bytes, method, sizeof method), 0);
   EXPECT_EQ(LittleEndianAt(bytes, 8, 8), 3u);
   EXPECT_EQ(LittleEndianAt(bytes, 16, 8), 0x0102030405ULL);
   EXPECT_EQ(LittleEndianAt(bytes, 24, 8), 0x0102030405ULL);
   EXPECT_EQ(LittleEndianAt(bytes, 32, 8), 1704067200u);
-  for (std::size_t i = 40; i < 440; ++i) EXPECT_EQ(bytes[i], 0) << "path byte " << i;
+  const unsigned char path[4] = {'d', 0, '\\', 0};
+  EXPECT_EQ(std::memcmp(bytes + 40, path, sizeof path), 0);
+  for (std::size_t i = 44; i < 440; ++i) EXPECT_EQ(bytes[i], 0) << "path byte " << i;
   const unsigned char name[12] = {'a', 0, 'b', 0, '.', 0, 'p', 0, 'n', 0, 'g', 0};
   EXPECT_EQ(std::memcmp(bytes + 440, name, sizeof name), 0);
   for (std::size_t i = 452; i < 840; ++i) EXPECT_EQ(bytes[i], 0) << "name byte " << i;

@@ -16,7 +16,7 @@ namespace {
 
 constexpr char kFill = static_cast<char>(0xCC);
 const std::string kZeroRecord(sizeof(ArchiveEntryA), '\0');
-const std::string kMethod("T\0\0\0\0\0\0\0", 8);
+const std::string kMethod("TAR\0\0\0\0\0", 8);
 const HLOCAL kUntouched = reinterpret_cast<HLOCAL>(static_cast<std::uintptr_t>(0x5A5A5A5A));
 
 std::string ToCodePage(UINT codePage, const std::wstring& text) {
@@ -82,13 +82,15 @@ std::int64_t FileUnixTime(const std::wstring& path) {
   return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
 }
 
-// Everything every listed record has, whatever the member.
-void ExpectListedRecord(const ArchiveEntryA& record, std::uint64_t position, const std::wstring& archive) {
+// Everything every listed record has, whatever the member, and its folder.
+void ExpectListedRecord(const ArchiveEntryA& record, std::uint64_t position, const std::wstring& archive,
+                        const std::string& path) {
   EXPECT_EQ(std::string(record.method, sizeof(record.method)), kMethod);
   EXPECT_EQ(record.position, position);
   EXPECT_EQ(record.compressedSize, record.size);
   EXPECT_EQ(record.timestamp, FileUnixTime(archive));
-  EXPECT_EQ(std::string(record.path, kRecordTextUnits), std::string(kRecordTextUnits, '\0'));
+  EXPECT_EQ(FieldText(record.path), path);
+  EXPECT_TRUE(ZeroAfterText(record.path));
   EXPECT_NE(record.name[0], '\0');
   EXPECT_TRUE(ZeroAfterText(record.name));
   EXPECT_EQ(record.crc, 0u);
@@ -145,10 +147,11 @@ TEST_F(AnsiExports, ArchiveInfoGivesOneAnsiRecordPerKeptMemberAndAZeroTerminator
   ASSERT_EQ(listing.records.size(), 3u);
   EXPECT_EQ(listing.block.substr(3 * sizeof(ArchiveEntryA)), kZeroRecord);
 
+  const std::map<std::string, std::string> folders{{"a.png", ""}, {"b.jpg", "album\\"}, {"c.gif", "album\\2024\\"}};
   std::map<std::string, std::uint64_t> sizes;
   for (std::size_t i = 0; i < listing.records.size(); ++i) {
     SCOPED_TRACE(testing::Message() << "record " << i);
-    ExpectListedRecord(listing.records[i], i, archive);
+    ExpectListedRecord(listing.records[i], i, archive, folders.at(FieldText(listing.records[i].name)));
     sizes[FieldText(listing.records[i].name)] = listing.records[i].size;
   }
   const std::map<std::string, std::uint64_t> expected{{"a.png", 5}, {"b.jpg", 1000}, {"c.gif", 77777}};
@@ -171,10 +174,10 @@ TEST_F(AnsiExports, ArchiveInfoOfAnArchiveWithNothingKeptIsOneZeroRecord) {
 }
 
 TEST_F(AnsiExports, ArchiveInfoRefusals) {
-  // Unsupported flag: the host's variable is not even cleared.
+  // Input from memory is not served, and the host's variable is null after it.
   AnsiListing listing = ListAnsi(plugin, Ansi(FixturePath(L"pictures.7z")), 1);
   EXPECT_EQ(listing.result, -1);
-  EXPECT_EQ(listing.handle, kUntouched);
+  EXPECT_EQ(listing.handle, nullptr);
 
   listing = ListAnsi(plugin, Ansi(FixturePath(L"photo.jpg")));
   EXPECT_EQ(listing.result, 2);
@@ -195,14 +198,14 @@ TEST_F(AnsiExports, FileInfoFindsNamesIgnoringCaseAndZeroesTheRestOfTheRecord) {
   ASSERT_EQ(plugin.GetFileInfo(Ansi(archive).c_str(), 0, "PIC.PNG", 0, &record), 0);
   EXPECT_EQ(FieldText(record.name), "pic.png");
   EXPECT_EQ(record.size, 321u);
-  ExpectListedRecord(record, 1, archive);
+  ExpectListedRecord(record, 1, archive, "");
 
   // An empty name asks for position 0.
   record = Filled();
   ASSERT_EQ(plugin.GetFileInfo(Ansi(archive).c_str(), 0, "", 0, &record), 0);
   EXPECT_EQ(FieldText(record.name), "other.png");
   EXPECT_EQ(record.size, 123u);
-  ExpectListedRecord(record, 0, archive);
+  ExpectListedRecord(record, 0, archive, "");
 }
 
 TEST_F(AnsiExports, FileInfoFailuresLeaveTheHostsRecordAsItWas) {
@@ -365,7 +368,7 @@ TEST_F(Cp932AnsiExports, ArchiveInfoNamesAreCp932AndCutOnACharacter) {
   EXPECT_EQ(listing.block.substr(3 * sizeof(ArchiveEntryA)), kZeroRecord);
   for (std::size_t i = 0; i < listing.records.size(); ++i) {
     SCOPED_TRACE(testing::Message() << "record " << i);
-    ExpectListedRecord(listing.records[i], i, archive);
+    ExpectListedRecord(listing.records[i], i, archive, i == 1 ? Cp932(L"写真\\") : "");
   }
   EXPECT_EQ(FieldText(listing.records[0].name), Cp932(L"日本.png"));
   EXPECT_EQ(listing.records[0].size, 210u);
@@ -392,7 +395,7 @@ TEST_F(Cp932AnsiExports, FileInfoFindsAMemberByItsCp932Name) {
   ASSERT_EQ(plugin.GetFileInfo(Cp932(archive).c_str(), 0, Cp932(L"猫.jpg").c_str(), 0, &record), 0);
   EXPECT_EQ(FieldText(record.name), Cp932(L"猫.jpg"));
   EXPECT_EQ(record.size, 3333u);
-  ExpectListedRecord(record, 1, archive);
+  ExpectListedRecord(record, 1, archive, Cp932(L"写真\\"));
 
   record = Filled();
   EXPECT_EQ(plugin.GetFileInfo(Cp932(archive).c_str(), 0, Cp932(L"犬.jpg").c_str(), 0, &record), -1);

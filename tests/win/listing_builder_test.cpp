@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "interface/win_owners.h"
 #include "listing/listing_builder.h"
@@ -64,6 +65,8 @@ TEST_F(RealToolListing, FreshArchivesListEveryNonEmptyFileWithSizeNameAndArchive
     const Listed listed = Build(path);
     ASSERT_EQ(listed.result, Success);
     const std::map<std::wstring, std::uint64_t> expected{{L"a.png", 5}, {L"b.jpg", 1000}, {L"c.gif", 77777}};
+    const std::map<std::wstring, std::wstring> folders{{L"a.png", L""}, {L"b.jpg", L"album\\"},
+                                                       {L"c.gif", L"album\\2024\\"}};
     EXPECT_EQ(SizesByName(listed.records), expected);  // no folders, no empty file
     EXPECT_EQ(listed.blockSize, (listed.records.size() + 1) * sizeof(ArchiveEntryW));
     for (std::size_t i = 0; i < listed.records.size(); ++i) {
@@ -71,8 +74,8 @@ TEST_F(RealToolListing, FreshArchivesListEveryNonEmptyFileWithSizeNameAndArchive
       EXPECT_EQ(record.position, i);
       EXPECT_EQ(record.compressedSize, record.size);
       EXPECT_EQ(record.timestamp, FileUnixTime(path));
-      EXPECT_EQ(std::memcmp(record.method, L"TAR", 8), 0);
-      EXPECT_EQ(record.path[0], 0);
+      EXPECT_EQ(std::memcmp(record.method, "TAR\0\0\0\0\0", 8), 0);
+      EXPECT_EQ(std::wstring(record.path), folders.at(RecordName(record)));
       EXPECT_EQ(record.crc, 0u);
     }
     EXPECT_FALSE(CaptureFilesPresent());
@@ -178,6 +181,7 @@ TEST_F(StandInListing, VeryLongLinesStayPaired) {
   ASSERT_EQ(listed.records.size(), 2u);
   EXPECT_EQ(listed.records[0].size, 12u);
   EXPECT_EQ(RecordName(listed.records[0]), std::wstring(199, L'r'));  // cut to the field
+  EXPECT_EQ(listed.records[0].path[0], 0);  // one level of 600 units cannot fit at all
   EXPECT_EQ(listed.records[1].size, 34u);
   EXPECT_EQ(RecordName(listed.records[1]), L"next.png");
 }
@@ -201,15 +205,64 @@ TEST_F(StandInListing, DroppedLinesLeaveNoTraceAfterTheList) {
   EXPECT_EQ(LocalSize(list), 3 * sizeof(ArchiveEntryW));
   const auto* records = static_cast<const ArchiveEntryW*>(list);
   EXPECT_EQ(RecordName(records[0]), L"a.png");
+  EXPECT_STREQ(records[0].path, L"photos\\");
   EXPECT_EQ(records[0].position, 0u);
   EXPECT_EQ(records[0].size, 10u);
   EXPECT_EQ(RecordName(records[1]), L"b.png");
+  EXPECT_STREQ(records[1].path, L"photos\\");
   EXPECT_EQ(records[1].position, 1u);
   EXPECT_EQ(records[1].size, 20u);
   const auto* terminator = reinterpret_cast<const unsigned char*>(&records[2]);
   EXPECT_TRUE(std::all_of(terminator, terminator + sizeof(ArchiveEntryW), [](unsigned char b) { return b == 0; }));
   LocalFree(list);
   EXPECT_FALSE(CaptureFilesPresent());
+}
+
+// Folders reach the records as hosts show them, and each kept member's path
+// comes back exactly as the tool printed it, each folder kept once.
+TEST_F(StandInListing, FoldersFillThePathAndTheToolsPathsAreKept) {
+  const std::string deep = "deep/" + std::string(150, 'd') + "/" + std::string(60, 'e') + "/f.png";
+  const std::vector<std::string> lines = {"ch1/001.bmp", "ch2/001.bmp", "skipped/empty.png", "ch2/002.bmp",
+                                          "./top.png",   "a//b/./c.png", "x\\\\y/z.png", deep,
+                                          "ch1/003.bmp", "top.png"};
+  std::string plain;
+  std::string verbose;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    plain += lines[i] + "\r\n";
+    const std::string size = i == 2 ? "0" : std::to_string(100 + i);
+    verbose += "-rw-r--r--  0 0      0    " + size + " Dec 09 06:24 " + lines[i] + "\r\n";
+  }
+  tool.SetPlain(plain);
+  tool.SetVerbose(verbose);
+  HLOCAL list = nullptr;
+  ToolPaths paths;
+  {
+    RequestScope request;
+    ASSERT_EQ(BuildListing(ArchivePath(), &list, &paths), Success);
+  }
+  const std::vector<ArchiveEntryW> records = ListRecords(list);
+  LocalFree(list);
+
+  const struct {
+    const wchar_t* path;
+    const wchar_t* name;
+  } expected[] = {
+      {L"ch1\\", L"001.bmp"}, {L"ch2\\", L"001.bmp"}, {L"ch2\\", L"002.bmp"}, {L"", L"top.png"},
+      {L"a\\b\\", L"c.png"},  {L"x\\\\y\\", L"z.png"},
+      {nullptr, L"f.png"},     {L"ch1\\", L"003.bmp"}, {L"", L"top.png"},
+  };
+  ASSERT_EQ(records.size(), std::size(expected));
+  const std::wstring deepPath = L"deep\\" + std::wstring(150, L'd') + L"\\";  // the third level would pass 199
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "record " << i);
+    EXPECT_EQ(std::wstring(records[i].path), expected[i].path != nullptr ? expected[i].path : deepPath);
+    EXPECT_EQ(RecordName(records[i]), expected[i].name);
+    EXPECT_EQ(records[i].size, 100 + i + (i >= 2 ? 1 : 0));
+    EXPECT_EQ(ToolPathOf(paths, i), lines[i < 2 ? i : i + 1]);
+  }
+  EXPECT_EQ(ToolPathOf(paths, records.size()), "");
+  // ch1, ch2, ".", "a//b/.", "x\\y", deep and the top: seven folders.
+  EXPECT_EQ(paths.folderStarts.size(), 7u);
 }
 
 // A step that fails for a passing reason is tried again; one that fails for
