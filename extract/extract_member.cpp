@@ -35,11 +35,14 @@ struct ListedMember {
   ExtractionRun run = ExtractionRun::Refuse;
 };
 
+
 // The kept member the record names: the one at its position when it still
-// has the record's name and size, else the only other one that has them (a
-// changed limit moves members up or down). None when it is gone.
+// has the record's size and the path its list was made with, else the only
+// other one that has them (a changed limit moves members up or down). None
+// when it is gone.
 std::optional<ListedMember> FindListedMember(const std::wstring& toolPath, const std::wstring& archivePath,
-                                             const ArchiveEntryW& record, std::int64_t sizeLimit) {
+                                             const ArchiveEntryW& record, const std::string& listedPath,
+                                             std::int64_t sizeLimit) {
   ListingCaptures captures;
   if (!RunListings(toolPath, archivePath, captures)) return std::nullopt;
   const UINT codePage = ToolOutputCodePage();
@@ -52,8 +55,12 @@ std::optional<ListedMember> FindListedMember(const std::wstring& toolPath, const
   const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plainLine) {
     const bool atPosition = position++ == record.position;
     if (static_cast<std::uint64_t>(member.size) != record.size) return true;
-    DecodeToolTextInto(plainLine, codePage, path);
-    if (!RecordNamesMember(record, path, member.size)) return true;
+    if (listedPath.empty()) {
+      DecodeToolTextInto(plainLine, codePage, path);
+      if (!RecordNamesMember(record, path, member.size)) return true;
+    } else if (plainLine != listedPath) {
+      return true;
+    }
     if (atPosition || namedElsewhere++ == 0) {
       found = ListedMember{std::string(plainLine), member.size, ExtractionRun::Refuse};
       line = member.line;
@@ -130,17 +137,15 @@ std::optional<std::wstring> PathInsideFolder(const std::wstring& folder, const s
 
 }  // namespace
 
-ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record, UniqueLocal& blockOut,
-                         std::wstring& memberPathOut) {
+ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,
+                         const std::string& listedPath, UniqueLocal& blockOut, std::wstring& memberPathOut) {
   const std::wstring& folder = CurrentRequestFolder();
   const std::wstring toolPath = ToolPath();
   if (folder.empty() || toolPath.empty()) return ReadError;
   const std::int64_t sizeLimit = SizeLimitFromMaxMB(ReadMaxMB());
-  const std::optional<ListedMember> member = FindListedMember(toolPath, archivePath, record, sizeLimit);
+  const std::optional<ListedMember> member = FindListedMember(toolPath, archivePath, record, listedPath, sizeLimit);
   if (!member || member->run == ExtractionRun::Refuse) return ReadError;
   const std::wstring memberPath = DecodeToolText(member->path, ToolOutputCodePage());
-  // Another member than the host's list named is never delivered for it.
-  if (!RecordNamesMember(record, memberPath, member->size)) return ReadError;
 
   // Checked before the tool runs: where it will write, and that Windows
   // reads that path as a file inside the request folder.
@@ -207,12 +212,13 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
   if (request.folder().empty()) return ReadError;
   ArchiveEntryW record{};
   record.position = position;
-  const ResultCode found = LookupOrBuildListing(archivePath, 0, nullptr, &record);
+  std::string listedPath;
+  const ResultCode found = LookupOrBuildListing(archivePath, 0, nullptr, &record, &listedPath);
   if (found != Success) return found;
 
   UniqueLocal block;
   std::wstring memberPath;
-  const ResultCode result = ExtractMember(archivePath, record, block, memberPath);
+  const ResultCode result = ExtractMember(archivePath, record, listedPath, block, memberPath);
   if (result != Success) return result;
   if (toMemory) {
     *blockOut = block.release();

@@ -12,14 +12,16 @@
 namespace qibor {
 
 // Lists the archive afresh, finds the member the host's record names (the
-// kept member at its position, with the record's name and size: an archive
-// changed since its list was made may hold another there), has the tool
+// kept member at its position with the record's size and the path the list
+// was made with, `listedPath` in the tool's bytes; else the only other one
+// with them: an archive changed since its list was made may hold another
+// member there), has the tool
 // write it alone into the request's folder, and reads it into a new
 // LocalAlloc block; its path in the archive goes to memberPathOut. 0 on
 // delivery; otherwise 6 (4 when memory ran out) with nothing delivered. The
 // caller holds a RequestScope.
-ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record, UniqueLocal& blockOut,
-                         std::wstring& memberPathOut);
+ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,
+                         const std::string& listedPath, UniqueLocal& blockOut, std::wstring& memberPathOut);
 
 // The body of GetFileW: the member at `position`, into the host's handle
 // variable (bit 8 of flag set) or as a new file in the folder `destFolder`.
