@@ -140,7 +140,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       return RunHidden(VerboseListingCommand(tool), archive, PlainListingFile(), ErrorStream::Capture);
     });
     const bool accepted = listing.Time("probe: read and check its lines", [&] {
-      return CaptureShowsAnArchive(PlainListingFile(), checkNames);
+      return CaptureShowsAnArchive(PlainListingFile(), checkNames, true);
     });
     listing.Time("probe: delete its capture", [&] { return DeleteFileRetrying(PlainListingFile()); });
     if (!accepted) {

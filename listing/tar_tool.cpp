@@ -135,10 +135,11 @@ RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& arc
 }
 
 bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,
-               ErrorStream errors) {
+               ErrorStream errors, DWORD* exitCode) {
   RunningTool run = StartHidden(commandLine, archivePath, capturePath, errors);
   if (!run.started()) return false;
   run.Wait();
+  if (exitCode != nullptr) *exitCode = run.exitCode();
   return true;
 }
 

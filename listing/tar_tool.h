@@ -45,12 +45,18 @@ class RunningTool {
   ~RunningTool() { Wait(); }
   bool started() const { return process_.valid(); }
   void Wait() {
-    if (process_.valid()) WaitForSingleObject(process_.get(), INFINITE);
+    if (!process_.valid()) return;
+    WaitForSingleObject(process_.get(), INFINITE);
+    DWORD code = 0;
+    if (GetExitCodeProcess(process_.get(), &code)) exitCode_ = code;
     process_.reset();
   }
+  // The run's exit code once it has been waited for; 1 when unknown.
+  DWORD exitCode() const { return exitCode_; }
 
  private:
   UniqueHandle process_;
+  DWORD exitCode_ = 1;
 };
 
 // Starts the command line hidden, in the request's folder, reading the
@@ -61,9 +67,10 @@ class RunningTool {
 // capture file or the tool cannot be opened, or outside a request.
 RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& archivePath,
                         const std::wstring& capturePath, ErrorStream errors);
-// StartHidden and wait; false when the run cannot start.
+// StartHidden and wait; false when the run cannot start. The exit code goes
+// to exitCode when given.
 bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,
-               ErrorStream errors);
+               ErrorStream errors, DWORD* exitCode = nullptr);
 
 // Runs the command line hidden, reads its capture file back whole and
 // deletes it. For short outputs; listings are read line by line. No value

@@ -35,15 +35,23 @@ bool ExtensionInList(std::wstring_view extension, std::wstring_view extensionLis
   return LowerCased(extensionList).find(LowerCased(extension)) != std::wstring::npos;
 }
 
-bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames) {
+bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames, bool exitedWell) {
   CaptureStream output;
   if (!OpenCapture(capturePath, output)) return false;
   CapturedLine line;
   std::string name;
-  while (ReadLine(output, line)) {
-    if (IsOpenErrorLine(line.text) || (checkNames && !NameIsPlainAscii(line, name))) return false;
+  ProbeLines lines;
+  while (!lines.refused && ReadLine(output, line)) {
+    if (IsOpenErrorLine(line.text)) {
+      lines.refused = true;
+    } else if (IsToolMessageLine(line.text)) {
+      lines.toolMessage = true;
+    } else {
+      ++lines.entries;
+      if (checkNames && !NameIsPlainAscii(line, name)) lines.refused = true;
+    }
   }
-  return !output.failed;
+  return !output.failed && ProbeAccepts(lines, exitedWell);
 }
 
 bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header*/) {
@@ -60,10 +68,13 @@ bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header
   const std::wstring extensionList = ReadTarExtensions();
 
   const std::wstring capturePath = PlainListingFile();
-  if (!RunHidden(VerboseListingCommand(toolPath), archivePath, capturePath, ErrorStream::Capture)) return false;
+  DWORD exitCode = 1;
+  if (!RunHidden(VerboseListingCommand(toolPath), archivePath, capturePath, ErrorStream::Capture, &exitCode)) {
+    return false;
+  }
 
   const bool checkNames = ExtensionInList(PathFindExtensionW(archivePath.c_str()), extensionList);
-  const bool accepted = CaptureShowsAnArchive(capturePath, checkNames);
+  const bool accepted = CaptureShowsAnArchive(capturePath, checkNames, exitCode == 0);
   DeleteFileRetrying(capturePath);
   return accepted;
 }

@@ -12,13 +12,14 @@ namespace qibor {
 bool ExtensionInList(std::wstring_view extension, std::wstring_view extensionList);
 
 // Reads the probe's capture: false when it cannot be read, holds a line where
-// the tool refused to open the file, or (with `checkNames`) names a member
-// with other than plain ASCII.
-bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames);
+// the tool refused to open the file, (with `checkNames`) names a member with
+// other than plain ASCII, or lists no entry while the tool complained or did
+// not exit well.
+bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames, bool exitedWell);
 
 // Runs the tool's verbose listing of the file, its error stream captured too,
-// and accepts unless the tool cannot run, refuses to open the file, or a
-// checked name is not plain ASCII. Never writes the caller's path. The caller
+// and accepts unless the tool cannot run, refuses to open the file or reads
+// nothing of it, or a checked name is not plain ASCII. Never writes the caller's path. The caller
 // holds the request lock.
 bool ProbeArchive(const std::wstring& archivePath, const unsigned char* header);
 

@@ -27,6 +27,14 @@ std::string_view VerboseLineName(std::string_view line) {
   return line.substr(i + 1);  // line[i] is the single space before the name
 }
 
+bool IsToolMessageLine(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos || colon == 0 || colon + 1 >= line.size() || line[colon + 1] != ' ') {
+    return false;
+  }
+  return line.substr(0, colon).find(' ') == std::string_view::npos;
+}
+
 bool IsOpenErrorLine(std::string_view line) {
   const std::size_t colon = line.find(':');
   if (colon == std::string_view::npos || colon == 0) return false;

@@ -6,6 +6,7 @@
 //   xf.none          when present, an "xf" run writes no file (member not found)
 //   xf.err           when present, an "xf" run writes these bytes to standard
 //                    error and exits with 1, as the tool does when it fails
+//   tvf.fail         when present, a "tvf" run exits with 1
 // and appends every command line it is started with to runs.log (UTF-8). It
 // reads the archive's first bytes from standard input, as the tool does, and
 // writes an extracted member below its current folder.
@@ -119,7 +120,10 @@ int main() {
   if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), first, sizeof(first), &got, nullptr) || got == 0) return 1;
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (args[1] == L"tf") WriteAll(out, ReadFileBytes(folder + L"\\tf.out"));
-  if (args[1] == L"tvf") WriteAll(out, ReadFileBytes(folder + L"\\tvf.out"));
+  if (args[1] == L"tvf") {
+    WriteAll(out, ReadFileBytes(folder + L"\\tvf.out"));
+    if (GetFileAttributesW((folder + L"\\tvf.fail").c_str()) != INVALID_FILE_ATTRIBUTES) return 1;
+  }
   if (args[1] != L"xf" && args[1] != L"xqf") return 0;
   Extract(folder, args);
   const std::wstring complaint = folder + L"\\xf.err";

@@ -63,5 +63,24 @@ TEST(ProbeLines, OpenErrorLine) {
   }
 }
 
+TEST(ProbeLines, ArchivesTheToolCannotReadAreRefused) {
+  EXPECT_TRUE(IsToolMessageLine("tar.exe: LZMA codec is unsupported"sv));
+  EXPECT_TRUE(IsToolMessageLine("tar.exe: The archive header is encrypted, but currently not supported"sv));
+  EXPECT_TRUE(IsToolMessageLine("bsdtar: (null)"sv));
+  EXPECT_FALSE(IsToolMessageLine("-rw-r--r--  0 0      0           5 Dec 09 06:24 a: b.png"sv));
+  EXPECT_FALSE(IsToolMessageLine("drwxr-xr-x  0 0      0           0 Dec 09 06:24 a/"sv));
+  EXPECT_FALSE(IsToolMessageLine("tar.exe:nospace"sv));
+  EXPECT_FALSE(IsToolMessageLine(": empty name"sv));
+
+  // Nothing listed: taken only when the tool ended well and said nothing.
+  EXPECT_FALSE(ProbeAccepts({0, true, false}, false));
+  EXPECT_FALSE(ProbeAccepts({0, true, false}, true));
+  EXPECT_FALSE(ProbeAccepts({0, false, false}, false));
+  EXPECT_TRUE(ProbeAccepts({0, false, false}, true));
+  // Entries listed: taken, even when a damaged member made it complain.
+  EXPECT_TRUE(ProbeAccepts({3, true, false}, false));
+  EXPECT_FALSE(ProbeAccepts({3, false, true}, true));
+}
+
 }  // namespace
 }  // namespace qibor

@@ -131,6 +131,31 @@ TEST(ProbeWithStandInTool, RefusalLineInCapitalsRefuses) {
   EXPECT_EQ(runs.back(), L"\"" + tool.dir() + L"\\tar.exe\" tvf -");
 }
 
+TEST(ProbeWithStandInTool, AnArchiveTheToolCannotReadIsRefused) {
+  FakeTool tool;
+  LoadedPlugin plugin{{{L"dir", tool.dir()}}};
+  TestFolder folder(L"probe-unreadable");
+  const std::wstring archive = folder / L"x.7z";
+  WriteBytes(archive, std::string(64, 'z'));
+  auto supported = [&] { return plugin.IsSupportedW(archive.c_str(), const_cast<unsigned char*>(kHostHeader)); };
+  // Windows 10's tool has no LZMA: it lists nothing and says why.
+  tool.SetVerbose("tar.exe: LZMA codec is unsupported\r\ntar.exe: Error exit delayed from previous errors.\r\n");
+  EXPECT_EQ(supported(), 0);
+  tool.SetVerbose("tar.exe: The archive header is encrypted, but currently not supported\r\n");
+  EXPECT_EQ(supported(), 0);
+  // Nothing listed and a failing exit, without a word.
+  tool.SetVerbose("");
+  WriteBytes(tool.dir() + L"\\tvf.fail", "");
+  EXPECT_EQ(supported(), 0);
+  // Entries listed: taken, whatever else the tool says or how it ends.
+  tool.SetVerbose("-rw-r--r--  0 0      0           5 Dec 09 06:24 a.png\r\na.png: Truncated 7-Zip file body\r\n");
+  EXPECT_EQ(supported(), 1);
+  DeleteFileW((tool.dir() + L"\\tvf.fail").c_str());
+  tool.SetVerbose("");
+  EXPECT_EQ(supported(), 1);
+  EXPECT_FALSE(CaptureFilesPresent());
+}
+
 TEST(ProbeWithStandInTool, NamesAreCheckedAsTheToolWroteThem) {
   // The tool writes names in the user's ANSI code page: "café" in 1252.
   FakeTool tool;
