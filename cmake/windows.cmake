@@ -22,6 +22,7 @@ add_library(qibor_core STATIC
   probe/probe.cpp
   extract/extract_member.cpp
   extract/written_files.cpp
+  extract/member_selection.cpp
 )
 target_link_libraries(qibor_core PUBLIC qibor_pure shlwapi)
 qibor_warnings(qibor_core)

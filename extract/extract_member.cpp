@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "extract/extraction_plan.h"
+#include "extract/member_selection.h"
 #include "extract/member_path.h"
 #include "extract/written_files.h"
 #include "interface/settings.h"
@@ -27,70 +28,12 @@ namespace {
 // Reads and writes go in pieces: one call moves less than 4 GiB.
 constexpr DWORD kPieceBytes = 1u << 24;
 
-// The member at a position of fresh listings, as the tool names it, and how
-// to have the tool write it alone.
-struct ListedMember {
-  std::string path;  // the tool's bytes
-  std::int64_t size = 0;
-  ExtractionRun run = ExtractionRun::Refuse;
-};
-
-
-// The kept member the record names: the one at its position when it still
-// has the record's size and the path its list was made with, else the only
-// other one that has them (a changed limit moves members up or down). None
-// when it is gone.
-std::optional<ListedMember> FindListedMember(const std::wstring& toolPath, const std::wstring& archivePath,
-                                             const ArchiveEntryW& record, const std::string& listedPath,
-                                             std::int64_t sizeLimit) {
-  ListingCaptures captures;
-  if (!RunListings(toolPath, archivePath, captures)) return std::nullopt;
-  const UINT codePage = ToolOutputCodePage();
-  std::optional<ListedMember> found;
-  std::size_t line = 0;
-  std::size_t namedElsewhere = 0;
-  bool foundAtPosition = false;
-  std::uint64_t position = 0;
-  std::wstring path;
-  const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plainLine) {
-    const bool atPosition = position++ == record.position;
-    if (static_cast<std::uint64_t>(member.size) != record.size) return true;
-    if (listedPath.empty()) {
-      DecodeToolTextInto(plainLine, codePage, path);
-      if (!RecordNamesMember(record, path, member.size)) return true;
-    } else if (plainLine != listedPath) {
-      return true;
-    }
-    if (atPosition || namedElsewhere++ == 0) {
-      found = ListedMember{std::string(plainLine), member.size, ExtractionRun::Refuse};
-      line = member.line;
-      foundAtPosition = atPosition;
-    }
-    return !atPosition;
-  });
-  if (!read || !found) return std::nullopt;
-  // Not at its position and named more than once elsewhere: which one the
-  // host meant cannot be told.
-  if (!foundAtPosition && namedElsewhere > 1) return std::nullopt;
-
-  // Every other entry the member's argument would select, before and after it.
-  ExtractionPlan plan = StartPlan(line, found->path, sizeLimit);
-  const bool planned = ForEachListedEntry(captures, [&](std::size_t i, std::string_view plain, std::string_view verbose) {
-    AddToPlan(plan, PlannedEntry{i, plain, IsFileEntry(verbose, plain), ParseMemberSize(verbose, plain)});
-    return true;
-  });
-  if (!planned) return std::nullopt;
-  found->run = ChooseRun(plan);
-  return found;
-}
-
-std::wstring ExtractionCommand(const std::wstring& toolPath, const std::wstring& memberPath, ExtractionRun run) {
-  const std::wstring pattern = EscapeMemberPattern(memberPath);
-  std::wstring command = QuoteArgument(toolPath) + (run == ExtractionRun::StopAtFirst ? L" xqf -" : L" xf -");
+std::wstring ExtractionCommand(const std::wstring& toolPath, const SelectedMember& member) {
+  std::wstring command = QuoteArgument(toolPath) + (member.run == ExtractionRun::StopAtFirst ? L" xqf -" : L" xf -");
   // "^P/?*" selects what lies below the member, never the member itself:
   // the tool's "/" also matches the end of a name, so "P/*" would.
-  if (run == ExtractionRun::ReadAll) command += L" --exclude " + QuoteArgument(L"^" + pattern + L"/?*");
-  return command + L" -- " + QuoteArgument(pattern);
+  if (member.run == ExtractionRun::ReadAll) command += L" --exclude " + QuoteArgument(L"^" + member.pattern + L"/?*");
+  return command + L" -- " + QuoteArgument(member.pattern);
 }
 
 // Reads the extracted file whole into a new block.
@@ -138,40 +81,45 @@ std::optional<std::wstring> PathInsideFolder(const std::wstring& folder, const s
 }  // namespace
 
 ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,
-                         const std::string& listedPath, UniqueLocal& blockOut, std::wstring& memberPathOut) {
+                         const std::string& listedPath, UniqueLocal& blockOut, std::wstring& writtenPathOut) {
   const std::wstring& folder = CurrentRequestFolder();
   const std::wstring toolPath = ToolPath();
   if (folder.empty() || toolPath.empty()) return ReadError;
   const std::int64_t sizeLimit = SizeLimitFromMaxMB(ReadMaxMB());
-  const std::optional<ListedMember> member = FindListedMember(toolPath, archivePath, record, listedPath, sizeLimit);
-  if (!member || member->run == ExtractionRun::Refuse) return ReadError;
-  const std::wstring memberPath = DecodeToolText(member->path, ToolOutputCodePage());
+  const std::optional<SelectedMember> member = SelectMember(toolPath, archivePath, record, listedPath, sizeLimit);
+  if (!member) return ReadError;
 
   // Checked before the tool runs: where it will write, and that Windows
-  // reads that path as a file inside the request folder.
-  const std::optional<std::wstring> relative = WrittenRelativePath(memberPath);
-  if (!relative) return ReadError;
-  const std::optional<std::wstring> extractedPath = PathInsideFolder(folder, *relative);
-  if (!extractedPath) return ReadError;
+  // reads that path as a file inside the request folder. A unit the code
+  // page cannot show ("?") is no dot, space, separator or colon.
+  const std::optional<std::wstring> relative = WrittenRelativePath(member->printedPath);
+  if (!relative || !PathInsideFolder(folder, *relative)) return ReadError;
 
   const std::wstring outputFile = ExtractionOutputFile();
-  const std::wstring command = ExtractionCommand(toolPath, memberPath, member->run);
-  const std::optional<std::string> output = CaptureToolOutput(command, archivePath, outputFile, ErrorStream::Capture);
-  if (!output || ToolReportedFailure(*output, memberPath)) return ReadError;
-  // Only the member, and the folders on its way, may have been written.
-  if (!OnlyFileWritten(folder, *relative,
-                       {LastComponent(outputFile, L'\\'), LastComponent(PlainListingFile(), L'\\'),
-                        LastComponent(VerboseListingFile(), L'\\')})) {
+  const std::optional<std::string> output =
+      CaptureToolOutput(ExtractionCommand(toolPath, *member), archivePath, outputFile, ErrorStream::Capture);
+  if (!output || ToolReportedFailure(*output, member->printedPath)) return ReadError;
+  // Only the member, and the folders on its way, may have been written; the
+  // name it was written under must print as the listed one.
+  const std::initializer_list<std::wstring_view> captures{LastComponent(outputFile, L'\\'),
+                                                          LastComponent(PlainListingFile(), L'\\'),
+                                                          LastComponent(VerboseListingFile(), L'\\'),
+                                                          LastComponent(SelectionListingFile(), L'\\')};
+  std::optional<std::wstring> written = *relative;
+  if (member->wildcards) {
+    written = TheOnlyFileWritten(folder, captures);
+    if (!written || !PrintsAs(*written, member->printedPath, ToolOutputCodePage())) return ReadError;
+  } else if (!OnlyFileWritten(folder, *relative, captures)) {
     return ReadError;
   }
 
   UniqueLocal block;
-  const ResultCode loaded = LoadFileIntoBlock(*extractedPath, block);
+  const ResultCode loaded = LoadFileIntoBlock(folder + L"\\" + *written, block);
   if (loaded != Success) return loaded;
   // Bytes of another size than listed are not this member's.
   if (LocalSize(block.get()) != static_cast<SIZE_T>(member->size)) return ReadError;
   blockOut = std::move(block);
-  memberPathOut = memberPath;
+  writtenPathOut = *written;
   return Success;
 }
 
@@ -217,19 +165,18 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
   if (found != Success) return found;
 
   UniqueLocal block;
-  std::wstring memberPath;
-  const ResultCode result = ExtractMember(archivePath, record, listedPath, block, memberPath);
+  std::wstring writtenPath;
+  const ResultCode result = ExtractMember(archivePath, record, listedPath, block, writtenPath);
   if (result != Success) return result;
   if (toMemory) {
     *blockOut = block.release();
     return Success;
   }
 
-  // The output gets the name the tool itself writes on Windows: each
-  // character Windows forbids in file names becomes "_".
-  const std::optional<std::wstring> written = WrittenRelativePath(memberPath);
-  if (!written) return WriteError;
-  const std::wstring name(LastComponent(*written, L'\\'));
+  // The output gets the name the tool itself wrote: each character Windows
+  // forbids in file names is "_", and a name the code page cannot show has
+  // its real characters.
+  const std::wstring name(LastComponent(writtenPath, L'\\'));
   const std::wstring folder = FullPathOf(destFolder);
   if (folder.empty() || !IsPlainFileName(name)) return WriteError;
   const std::optional<std::wstring> outputPath =

@@ -17,11 +17,12 @@ namespace qibor {
 // with them: an archive changed since its list was made may hold another
 // member there), has the tool
 // write it alone into the request's folder, and reads it into a new
-// LocalAlloc block; its path in the archive goes to memberPathOut. 0 on
+// LocalAlloc block; the path it was written under, relative to the request
+// folder ("\\" between levels, its real name), goes to writtenPathOut. 0 on
 // delivery; otherwise 6 (4 when memory ran out) with nothing delivered. The
 // caller holds a RequestScope.
 ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,
-                         const std::string& listedPath, UniqueLocal& blockOut, std::wstring& memberPathOut);
+                         const std::string& listedPath, UniqueLocal& blockOut, std::wstring& writtenPathOut);
 
 // The body of GetFileW: the member at `position`, into the host's handle
 // variable (bit 8 of flag set) or as a new file in the folder `destFolder`.

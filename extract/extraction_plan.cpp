@@ -4,17 +4,17 @@
 
 namespace qibor {
 
-ExtractionPlan StartPlan(std::size_t memberLine, std::string_view memberPath, std::int64_t sizeLimit) {
+ExtractionPlan StartPlan(std::size_t memberLine, std::wstring_view patternKey, std::int64_t sizeLimit) {
   ExtractionPlan plan;
   plan.memberLine = memberLine;
-  plan.memberKey = MatchKey(memberPath);
+  plan.patternKey = patternKey;
   plan.sizeLimit = sizeLimit;
   return plan;
 }
 
 void AddToPlan(ExtractionPlan& plan, const PlannedEntry& entry) {
   if (entry.line == plan.memberLine) return;
-  const MatchKind match = MatchOf(MatchKey(entry.path), plan.memberKey);
+  const MatchKind match = MatchOf(entry.key, plan.patternKey);
   if (match == MatchKind::None) return;
   if (match == MatchKind::Below) plan.belowSelected = true;
   if (entry.line > plan.memberLine) {
@@ -31,7 +31,7 @@ void AddToPlan(ExtractionPlan& plan, const PlannedEntry& entry) {
 
 ExtractionRun ChooseRun(const ExtractionPlan& plan) {
   if (!plan.selectedBefore) return ExtractionRun::StopAtFirst;
-  if (plan.sameAfter || plan.unsafeBefore) return ExtractionRun::Refuse;
+  if (plan.sameAfter || plan.unsafeBefore || HasWildcard(plan.patternKey)) return ExtractionRun::Refuse;
   return ExtractionRun::ReadAll;
 }
 

@@ -17,16 +17,17 @@ enum class ExtractionRun {
   // Entries before the member are selected too: the tool reads the whole
   // archive, entries below the member are excluded, and the earlier copies
   // of the same name, plain files within the size limit, are written over
-  // by the member itself.
+  // by the member itself. Only for an argument without wildcards, whose
+  // copies all name one file.
   ReadAll,
   // No run writes the member alone.
   Refuse,
 };
 
-// One entry of the listing, as the plan sees it.
+// One entry the member's argument selects, as the plan sees it.
 struct PlannedEntry {
   std::size_t line;
-  std::string_view path;  // the tool's bytes
+  std::wstring_view key;  // MatchKey of its path
   bool file;              // a plain file, not a folder or a link
   std::int64_t size;
 };
@@ -35,7 +36,7 @@ struct PlannedEntry {
 // member at `memberLine`.
 struct ExtractionPlan {
   std::size_t memberLine = 0;
-  std::string memberKey;
+  std::wstring patternKey;
   std::int64_t sizeLimit = 0;
   bool selectedBefore = false;     // an entry before the member is selected
   bool sameAfter = false;          // another copy of the name follows it
@@ -43,7 +44,7 @@ struct ExtractionPlan {
   bool belowSelected = false;      // an entry below it is selected
 };
 
-ExtractionPlan StartPlan(std::size_t memberLine, std::string_view memberPath, std::int64_t sizeLimit);
+ExtractionPlan StartPlan(std::size_t memberLine, std::wstring_view patternKey, std::int64_t sizeLimit);
 void AddToPlan(ExtractionPlan& plan, const PlannedEntry& entry);
 ExtractionRun ChooseRun(const ExtractionPlan& plan);
 

@@ -90,15 +90,15 @@ std::wstring EscapeMemberPattern(std::wstring_view memberPath) {
   return pattern;
 }
 
-std::string MatchKey(std::string_view memberPath) {
-  std::string key;
+std::wstring MatchKey(std::wstring_view memberPath) {
+  std::wstring key;
   key.reserve(memberPath.size());
   for (std::size_t start = 0; start <= memberPath.size();) {
-    std::size_t end = memberPath.find('/', start);
-    if (end == std::string_view::npos) end = memberPath.size();
-    const std::string_view component = memberPath.substr(start, end - start);
-    if (!component.empty() && component != ".") {
-      if (!key.empty()) key.push_back('/');
+    std::size_t end = memberPath.find(L'/', start);
+    if (end == std::wstring_view::npos) end = memberPath.size();
+    const std::wstring_view component = memberPath.substr(start, end - start);
+    if (!component.empty() && component != L".") {
+      if (!key.empty()) key.push_back(L'/');
       key.append(component);
     }
     start = end + 1;
@@ -106,13 +106,61 @@ std::string MatchKey(std::string_view memberPath) {
   return key;
 }
 
-MatchKind MatchOf(std::string_view entryKey, std::string_view memberKey) {
-  if (entryKey == memberKey) return MatchKind::Same;
-  if (entryKey.size() > memberKey.size() && entryKey.substr(0, memberKey.size()) == memberKey &&
-      entryKey[memberKey.size()] == '/') {
-    return MatchKind::Below;
+namespace {
+
+// The printed path with kAnyUnit where the pattern has a wildcard. "/" and
+// "." steps stay: the matcher reads them as structure, not as units.
+std::wstring MarkWildcards(std::wstring_view printedPath, Wildcards wildcards) {
+  std::wstring marked(printedPath);
+  for (std::size_t start = 0; start <= marked.size();) {
+    std::size_t end = marked.find(L'/', start);
+    if (end == std::wstring::npos) end = marked.size();
+    const bool dotStep = end - start == 1 && marked[start] == L'.';
+    for (std::size_t i = start; i < end && !dotStep; ++i) {
+      if (wildcards == Wildcards::EveryUnit || marked[i] == L'?') marked[i] = kAnyUnit;
+    }
+    start = end + 1;
   }
-  return MatchKind::None;
+  return marked;
+}
+
+}  // namespace
+
+std::wstring PatternKey(std::wstring_view printedPath, Wildcards wildcards) {
+  return MatchKey(MarkWildcards(printedPath, wildcards));
+}
+
+std::optional<std::wstring> MemberPattern(std::wstring_view printedPath, Wildcards wildcards) {
+  if (wildcards == Wildcards::EveryUnit && printedPath.find(L'\\') != std::wstring_view::npos) return std::nullopt;
+  const std::wstring marked = MarkWildcards(printedPath, wildcards);
+  std::wstring pattern;
+  pattern.reserve(marked.size() + 8);
+  std::size_t literalStart = 0;
+  for (std::size_t i = 0; i <= marked.size(); ++i) {
+    if (i < marked.size() && marked[i] != kAnyUnit) continue;
+    const std::wstring_view literal = std::wstring_view(marked).substr(literalStart, i - literalStart);
+    std::wstring escaped = EscapeMemberPattern(literal);
+    // Anchors count only at the ends of the whole pattern.
+    if (literalStart > 0 && !escaped.empty() && escaped.rfind(L"\\^", 0) == 0) escaped.erase(0, 1);
+    if (i < marked.size() && escaped.size() >= 2 && escaped.compare(escaped.size() - 2, 2, L"\\$") == 0) {
+      escaped.erase(escaped.size() - 2, 1);
+    }
+    pattern += escaped;
+    if (i < marked.size()) pattern.push_back(L'?');
+    literalStart = i + 1;
+  }
+  return pattern;
+}
+
+bool HasWildcard(std::wstring_view patternKey) { return patternKey.find(kAnyUnit) != std::wstring_view::npos; }
+
+MatchKind MatchOf(std::wstring_view entryKey, std::wstring_view patternKey) {
+  if (entryKey.size() < patternKey.size()) return MatchKind::None;
+  for (std::size_t i = 0; i < patternKey.size(); ++i) {
+    if (patternKey[i] != kAnyUnit && patternKey[i] != entryKey[i]) return MatchKind::None;
+  }
+  if (entryKey.size() == patternKey.size()) return MatchKind::Same;
+  return entryKey[patternKey.size()] == L'/' ? MatchKind::Below : MatchKind::None;
 }
 
 bool IsPlainFileName(std::wstring_view name) {

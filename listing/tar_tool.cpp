@@ -54,6 +54,11 @@ std::wstring VerboseListingFile() {
   return folder.empty() ? folder : folder + L"\\qiborv.txt";
 }
 
+std::wstring SelectionListingFile() {
+  const std::wstring& folder = CurrentRequestFolder();
+  return folder.empty() ? folder : folder + L"\\qibors.txt";
+}
+
 std::wstring ExtractionOutputFile() {
   const std::wstring& folder = CurrentRequestFolder();
   return folder.empty() ? folder : folder + L"\\qiborx.txt";

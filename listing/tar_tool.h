@@ -19,6 +19,7 @@ namespace qibor {
 std::wstring PlainListingFile();
 std::wstring VerboseListingFile();
 std::wstring ExtractionOutputFile();
+std::wstring SelectionListingFile();
 
 // Quotes one argument so that the C runtime's parser gives it back unchanged.
 std::wstring QuoteArgument(std::wstring_view argument);

@@ -7,6 +7,8 @@
 //   xf.err           when present, an "xf" run writes these bytes to standard
 //                    error and exits with 1, as the tool does when it fails
 //   tvf.fail         when present, a "tvf" run exits with 1
+// A listing given a member argument lists only the lines whose name (the
+// line of tf.out at the same place) the argument selects.
 // and appends every command line it is started with to runs.log (UTF-8). It
 // reads the archive's first bytes from standard input, as the tool does, and
 // writes an extracted member below its current folder.
@@ -72,6 +74,49 @@ std::wstring Unescape(const std::wstring& pattern) {
   return text;
 }
 
+// The tool's matching, as far as the tests need it: "?" takes one unit, and
+// a name also selects what lies below it.
+bool Selects(const std::wstring& pattern, const std::wstring& name) {
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < pattern.size(); ++i, ++at) {
+    if (at >= name.size()) return false;
+    if (pattern[i] == L'\\' && i + 1 < pattern.size()) {
+      if (name[at] != pattern[++i]) return false;
+    } else if (pattern[i] != L'?' && pattern[i] != name[at]) {
+      return false;
+    }
+  }
+  return at == name.size() || name[at] == L'/';
+}
+
+std::vector<std::string> Lines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(bytes.substr(start, end + 1 - start));
+  }
+  return lines;
+}
+
+std::string Selected(const std::wstring& folder, const std::string& listing, const std::wstring& pattern) {
+  const std::vector<std::string> names = Lines(ReadFileBytes(folder + L"\\tf.out"));
+  const std::vector<std::string> lines = Lines(listing);
+  std::string kept;
+  for (std::size_t i = 0; i < lines.size() && i < names.size(); ++i) {
+    std::string name = names[i];
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+    if (Selects(pattern, std::wstring(name.begin(), name.end()))) kept += lines[i];
+  }
+  return kept;
+}
+
+std::wstring MemberArgument(const std::vector<std::wstring>& args) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == L"--") return args[i + 1];
+  }
+  return {};
+}
+
 void Extract(const std::wstring& folder, const std::vector<std::wstring>& args) {
   wchar_t current[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, current);
@@ -121,7 +166,9 @@ int main() {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (args[1] == L"tf") WriteAll(out, ReadFileBytes(folder + L"\\tf.out"));
   if (args[1] == L"tvf") {
-    WriteAll(out, ReadFileBytes(folder + L"\\tvf.out"));
+    const std::string listing = ReadFileBytes(folder + L"\\tvf.out");
+    const std::wstring pattern = MemberArgument(args);
+    WriteAll(out, pattern.empty() ? listing : Selected(folder, listing, pattern));
     if (GetFileAttributesW((folder + L"\\tvf.fail").c_str()) != INVALID_FILE_ATTRIBUTES) return 1;
   }
   if (args[1] != L"xf" && args[1] != L"xqf") return 0;

@@ -26,8 +26,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       start = end + 1;
     }
   }
-  const std::string key = qibor::MatchKey(bytes);
+  const std::wstring key = qibor::MatchKey(wide);
   if (qibor::MatchKey(key) != key) std::abort();  // a key is its own key
   if (qibor::MatchOf(key, key) != qibor::MatchKind::Same) std::abort();
+  // A printed path always selects itself, with or without wildcards.
+  for (const auto wildcards : {qibor::Wildcards::Unshown, qibor::Wildcards::EveryUnit}) {
+    if (qibor::MatchOf(key, qibor::PatternKey(wide, wildcards)) != qibor::MatchKind::Same) std::abort();
+    if (const auto pattern = qibor::MemberPattern(wide, wildcards); pattern && pattern->empty() != wide.empty()) {
+      std::abort();
+    }
+  }
   return 0;
 }

@@ -369,7 +369,9 @@ TEST_F(StandInFetch, PatternCharactersAreEscapedAndQuotesSurvive) {
   SetMembers({{"[x]*?.png", 15}, {"^a$", 15}, {"say \"hi\".png", 15}});
   ListAndForgetRuns(3);
   const std::vector<std::wstring> expected{
-      ExtractionCommand(L"\\[x\\]\\*\\?.png"),
+      // A printed "?" may stand for a unit the code page cannot show: it
+      // stays a wildcard, and the name written must print as the listed one.
+      ExtractionCommand(L"\\[x\\]\\*?.png"),
       ExtractionCommand(L"\\^a\\$"),
       ExtractionCommand(L"say \\\"hi\\\".png"),
   };
@@ -411,8 +413,10 @@ TEST_F(StandInFetch, EntriesTheArgumentAlsoSelectsAreExcludedOrNoRunHappens) {
       EXPECT_EQ(ExtractionRuns(), 0u);
     } else {
       EXPECT_EQ(fetched.result, 0);
-      ASSERT_EQ(runs.size(), 3u);
-      EXPECT_EQ(runs[2], c.extraction);
+      // The two listings, the argument's own listing where other entries
+      // are in question, and the extraction.
+      ASSERT_GE(runs.size(), 3u);
+      EXPECT_EQ(runs.back(), c.extraction);
     }
     ExpectWorkFolderClean();
   }

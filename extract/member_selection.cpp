@@ -1,0 +1,162 @@
+#include "extract/member_selection.h"
+
+#include <vector>
+
+#include "extract/member_path.h"
+#include "listing/captured_lines.h"
+#include "listing/kept_members.h"
+#include "listing/listing_builder.h"
+#include "listing/member_size.h"
+#include "listing/tar_tool.h"
+
+namespace qibor {
+namespace {
+
+// An entry the argument may select, judged by its printed path.
+struct Candidate {
+  std::size_t line;
+  std::wstring key;
+  bool file;
+  std::int64_t size;
+  std::string verbose;  // its verbose line, to recognise it in the argument's own listing
+};
+
+struct FoundMember {
+  std::string path;
+  std::int64_t size = 0;
+  std::size_t line = 0;
+};
+
+// The kept member at the record's position with its size and listed path,
+// else the only other kept member with them.
+std::optional<FoundMember> FindNamedMember(ListingCaptures& captures, const ArchiveEntryW& record,
+                                           const std::string& listedPath, std::int64_t sizeLimit, UINT codePage) {
+  std::optional<FoundMember> found;
+  std::size_t namedElsewhere = 0;
+  bool foundAtPosition = false;
+  std::uint64_t position = 0;
+  std::wstring path;
+  const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plainLine) {
+    const bool atPosition = position++ == record.position;
+    if (static_cast<std::uint64_t>(member.size) != record.size) return true;
+    if (listedPath.empty()) {
+      DecodeToolTextInto(plainLine, codePage, path);
+      if (!RecordNamesMember(record, path, member.size)) return true;
+    } else if (plainLine != listedPath) {
+      return true;
+    }
+    if (atPosition || namedElsewhere++ == 0) {
+      found = FoundMember{std::string(plainLine), member.size, member.line};
+      foundAtPosition = atPosition;
+    }
+    return !atPosition;
+  });
+  if (!read || !found) return std::nullopt;
+  // Not at its position and named more than once elsewhere: which one the
+  // host meant cannot be told.
+  if (!foundAtPosition && namedElsewhere > 1) return std::nullopt;
+  return found;
+}
+
+std::optional<std::vector<Candidate>> CandidatesOf(ListingCaptures& captures, std::wstring_view patternKey,
+                                                   UINT codePage) {
+  std::vector<Candidate> candidates;
+  std::wstring printed;
+  const bool read = ForEachListedEntry(captures, [&](std::size_t line, std::string_view plain, std::string_view verbose) {
+    DecodeToolTextInto(plain, codePage, printed);
+    std::wstring key = MatchKey(printed);
+    if (MatchOf(key, patternKey) == MatchKind::None) return true;
+    candidates.push_back(
+        Candidate{line, std::move(key), IsFileEntry(verbose, plain), ParseMemberSize(verbose, plain), std::string(verbose)});
+    return true;
+  });
+  if (!read) return std::nullopt;
+  return candidates;
+}
+
+// The verbose lines of what the argument really selects, in order.
+std::optional<std::vector<std::string>> ListSelected(const std::wstring& toolPath, const std::wstring& archivePath,
+                                                     const std::wstring& pattern) {
+  const std::wstring command = VerboseListingCommand(toolPath) + L" -- " + QuoteArgument(pattern);
+  const std::optional<std::string> output =
+      CaptureToolOutput(command, archivePath, SelectionListingFile(), ErrorStream::Discard);
+  if (!output) return std::nullopt;
+  std::vector<std::string> lines;
+  std::string_view rest = *output;
+  CapturedLine line;
+  while (TakeCapturedLine(rest, line)) lines.emplace_back(line.text);
+  return lines;
+}
+
+// Which candidates the selected lines are, when only one reading fits: the
+// leftmost and the rightmost way of finding them in order agree.
+std::optional<std::vector<bool>> MatchSelected(const std::vector<Candidate>& candidates,
+                                               const std::vector<std::string>& selected) {
+  const std::size_t n = candidates.size();
+  std::vector<std::size_t> left, right;
+  for (std::size_t i = 0, j = 0; j < selected.size(); ++i) {
+    if (i == n) return std::nullopt;
+    if (candidates[i].verbose == selected[j]) {
+      left.push_back(i);
+      ++j;
+    }
+  }
+  for (std::size_t i = n, j = selected.size(); j > 0; --i) {
+    if (i == 0) return std::nullopt;
+    if (candidates[i - 1].verbose == selected[j - 1]) {
+      right.insert(right.begin(), i - 1);
+      --j;
+    }
+  }
+  if (left != right) return std::nullopt;
+  std::vector<bool> chosen(n, false);
+  for (const std::size_t i : left) chosen[i] = true;
+  return chosen;
+}
+
+}  // namespace
+
+std::optional<SelectedMember> SelectMember(const std::wstring& toolPath, const std::wstring& archivePath,
+                                           const ArchiveEntryW& record, const std::string& listedPath,
+                                           std::int64_t sizeLimit) {
+  const UINT codePage = ToolOutputCodePage();
+  ListingCaptures captures;
+  if (!RunListings(toolPath, archivePath, captures)) return std::nullopt;
+  const std::optional<FoundMember> found = FindNamedMember(captures, record, listedPath, sizeLimit, codePage);
+  if (!found) return std::nullopt;
+  const std::wstring printed = DecodeToolText(found->path, codePage);
+
+  // First the printed path itself, "?" standing for the units the code page
+  // cannot show; then, for look-alikes, every name of its shape.
+  for (const Wildcards wildcards : {Wildcards::Unshown, Wildcards::EveryUnit}) {
+    const std::optional<std::wstring> pattern = MemberPattern(printed, wildcards);
+    if (!pattern) continue;
+    const std::wstring patternKey = PatternKey(printed, wildcards);
+    const std::optional<std::vector<Candidate>> candidates = CandidatesOf(captures, patternKey, codePage);
+    if (!candidates) return std::nullopt;
+    // Printed names may select more than the real names do; where another
+    // entry is in question, the argument's own listing says which it takes.
+    std::vector<bool> real(candidates->size(), true);
+    if (candidates->size() > 1) {
+      const std::optional<std::vector<std::string>> selected = ListSelected(toolPath, archivePath, *pattern);
+      if (!selected) return std::nullopt;
+      const std::optional<std::vector<bool>> matched = MatchSelected(*candidates, *selected);
+      if (!matched) continue;
+      real = *matched;
+    }
+    ExtractionPlan plan = StartPlan(found->line, patternKey, sizeLimit);
+    bool memberSelected = false;
+    for (std::size_t i = 0; i < candidates->size(); ++i) {
+      const Candidate& candidate = (*candidates)[i];
+      if (!real[i]) continue;
+      if (candidate.line == found->line) memberSelected = true;
+      AddToPlan(plan, PlannedEntry{candidate.line, candidate.key, candidate.file, candidate.size});
+    }
+    const ExtractionRun run = ChooseRun(plan);
+    if (!memberSelected || run == ExtractionRun::Refuse) continue;
+    return SelectedMember{found->path, printed, found->size, *pattern, HasWildcard(patternKey), run};
+  }
+  return std::nullopt;
+}
+
+}  // namespace qibor
