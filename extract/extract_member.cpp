@@ -33,6 +33,7 @@ std::wstring ExtractionCommand(const std::wstring& toolPath, const SelectedMembe
   // "^P/?*" selects what lies below the member, never the member itself:
   // the tool's "/" also matches the end of a name, so "P/*" would.
   if (member.run == ExtractionRun::ReadAll) command += L" --exclude " + QuoteArgument(L"^" + member.pattern + L"/?*");
+  for (const std::wstring& exclusion : member.exclusions) command += L" --exclude " + QuoteArgument(exclusion);
   return command + L" -- " + QuoteArgument(member.pattern);
 }
 

@@ -114,6 +114,48 @@ std::optional<std::vector<bool>> MatchSelected(const std::vector<Candidate>& can
   return chosen;
 }
 
+// The other entries the argument selects, each left out by its exact name,
+// when the tool's own listing of those names shows that each is exactly what
+// it printed: then the member is the only entry the run writes. A name that
+// prints differently from what it is cannot be any of those exact names.
+std::optional<std::vector<std::wstring>> ExclusionsFor(const std::wstring& toolPath, const std::wstring& archivePath,
+                                                       const std::vector<Candidate>& candidates,
+                                                       const std::vector<bool>& real, std::size_t memberLine,
+                                                       std::wstring_view patternKey) {
+  constexpr std::size_t kMostExclusions = 64;
+  std::vector<std::wstring> names;
+  std::vector<std::size_t> others;
+  std::wstring command = VerboseListingCommand(toolPath) + L" --";
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const Candidate& candidate = candidates[i];
+    // What lies below a selected name is left out as a whole.
+    if (!real[i] || candidate.line == memberLine || MatchOf(candidate.key, patternKey) != MatchKind::Same) continue;
+    if (names.size() == kMostExclusions) return std::nullopt;
+    names.push_back(candidate.key);
+    others.push_back(i);
+    command += L" " + QuoteArgument(EscapeMemberPattern(candidate.key));
+  }
+  if (names.empty()) return std::nullopt;
+  const std::optional<std::string> output =
+      CaptureToolOutput(command, archivePath, SelectionListingFile(), ErrorStream::Discard);
+  if (!output) return std::nullopt;
+  std::vector<std::string> selected;
+  std::string_view rest = *output;
+  CapturedLine line;
+  while (TakeCapturedLine(rest, line)) selected.emplace_back(line.text);
+  const std::optional<std::vector<bool>> exact = MatchSelected(candidates, selected);
+  if (!exact) return std::nullopt;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (candidates[i].line == memberLine && (*exact)[i]) return std::nullopt;  // the member's own name is exact
+  }
+  std::vector<std::wstring> exclusions;
+  for (std::size_t k = 0; k < others.size(); ++k) {
+    if (!(*exact)[others[k]]) return std::nullopt;
+    exclusions.push_back(L"^" + EscapeMemberPattern(names[k]) + L"$");
+  }
+  return exclusions;
+}
+
 }  // namespace
 
 std::optional<SelectedMember> SelectMember(const std::wstring& toolPath, const std::wstring& archivePath,
@@ -152,9 +194,19 @@ std::optional<SelectedMember> SelectMember(const std::wstring& toolPath, const s
       if (candidate.line == found->line) memberSelected = true;
       AddToPlan(plan, PlannedEntry{candidate.line, candidate.key, candidate.file, candidate.size});
     }
+    if (!memberSelected) continue;
     const ExtractionRun run = ChooseRun(plan);
-    if (!memberSelected || run == ExtractionRun::Refuse) continue;
-    return SelectedMember{found->path, printed, found->size, *pattern, HasWildcard(patternKey), run};
+    if (run != ExtractionRun::Refuse) {
+      return SelectedMember{found->path, printed, found->size, *pattern, HasWildcard(patternKey), run, {}};
+    }
+    // A look-alike after the name it looks like: every pattern that selects
+    // it selects that one first. Leave the others out by their exact names.
+    if (!HasWildcard(patternKey)) continue;
+    std::optional<std::vector<std::wstring>> exclusions =
+        ExclusionsFor(toolPath, archivePath, *candidates, real, found->line, patternKey);
+    if (!exclusions) continue;
+    return SelectedMember{found->path, printed,   found->size, *pattern, true, ExtractionRun::ReadAll,
+                          std::move(*exclusions)};
   }
   return std::nullopt;
 }

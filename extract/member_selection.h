@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "extract/extraction_plan.h"
 #include "interface/records.h"
@@ -22,6 +23,9 @@ struct SelectedMember {
   std::wstring pattern;      // the member argument
   bool wildcards = false;    // the written name is known only once written
   ExtractionRun run = ExtractionRun::Refuse;
+  // Entries the argument also selects that the run leaves out, each by its
+  // exact name (ReadAll only).
+  std::vector<std::wstring> exclusions;
 };
 
 // The kept member the record names (its size and the path its list was made

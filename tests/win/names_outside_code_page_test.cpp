@@ -1,0 +1,155 @@
+// Members whose names the user's code page cannot show, fetched through a
+// loaded qibor.sph with the real tool. The tool prints "?" for each unit it
+// cannot show and a look-alike for others, so printed names can be alike
+// while the members differ: each member gives exactly its own bytes, or a
+// non-zero result, never another's.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "listing/work_folder.h"
+#include "support/plugin_host.h"
+#include "support/test_support.h"
+
+namespace qibor::test {
+namespace {
+
+struct Fetch {
+  int result = -99;
+  std::string bytes;
+};
+
+class NamesOutsideTheCodePage : public ::testing::Test {
+ protected:
+  std::vector<std::wstring> Names(const std::wstring& archive) {
+    HLOCAL list = nullptr;
+    std::vector<std::wstring> names;
+    if (plugin.GetArchiveInfoW(archive.c_str(), 0, 0, &list) != 0) return names;
+    for (const ArchiveEntryW& record : ListRecords(list)) names.push_back(RecordName(record));
+    LocalFree(list);
+    return names;
+  }
+  Fetch ToMemory(const std::wstring& archive, LONG_PTR position) {
+    Fetch fetch;
+    HLOCAL block = nullptr;
+    fetch.result = plugin.GetFileW(archive.c_str(), position, reinterpret_cast<LPWSTR>(&block), kToMemory, nullptr, 0);
+    if (fetch.result == 0) {
+      fetch.bytes.assign(static_cast<const char*>(block), LocalSize(block));
+      LocalFree(block);
+    }
+    return fetch;
+  }
+  std::string Source(const std::wstring& name) { return ReadBytes(FixturePath(L"src-unicode\\" + name)); }
+
+  // Each position: its own bytes in memory, and in a folder a new file
+  // under the member's real name holding the same bytes.
+  void ExpectEachServed(const std::wstring& archive, const std::vector<std::wstring>& realNames) {
+    for (std::size_t i = 0; i < realNames.size(); ++i) {
+      SCOPED_TRACE(Ansi(realNames[i]));
+      const Fetch fetch = ToMemory(archive, static_cast<LONG_PTR>(i));
+      EXPECT_EQ(fetch.result, 0);
+      EXPECT_TRUE(fetch.bytes == Source(realNames[i]));
+      std::wstring folder = dest.path();
+      EXPECT_EQ(plugin.GetFileW(archive.c_str(), static_cast<LONG_PTR>(i), folder.data(), 0, nullptr, 0), 0);
+      EXPECT_TRUE(ReadBytes(dest / realNames[i]) == Source(realNames[i]));
+      DeleteFileW((dest / realNames[i]).c_str());
+    }
+    EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{});
+  }
+
+  LoadedPlugin plugin{{{L"dir", RealToolDir()}}};
+  TestFolder dest{L"unicode-dest"};
+};
+
+class Cp1252Names : public NamesOutsideTheCodePage {
+ protected:
+  void SetUp() override {
+    if (GetACP() != 1252) GTEST_SKIP() << "needs code page 1252";
+  }
+};
+
+class Cp932Names : public NamesOutsideTheCodePage {
+ protected:
+  void SetUp() override {
+    if (GetACP() != 932) GTEST_SKIP() << "needs code page 932";
+  }
+};
+
+TEST_F(Cp1252Names, UnitsTheCodePageCannotShowAreFetchedByWildcards) {
+  const std::wstring archive = FixturePath(L"unicode.7z");
+  EXPECT_EQ(Names(archive), (std::vector<std::wstring>{L"???.png", L"a.png", L"??.png"}));
+  ExpectEachServed(archive, {L"\u3055\u304f\u3089.png", L"a.png", L"\U0001F600.png"});
+}
+
+TEST_F(Cp1252Names, LookAlikesGiveEachItsOwnBytesInEitherOrder) {
+  // "ā.jpg" prints as "a.jpg", beside a real "a.jpg".
+  const std::wstring first = FixturePath(L"lookalike-first.zip");
+  EXPECT_EQ(Names(first), (std::vector<std::wstring>{L"a.jpg", L"a.jpg", L"\u00e9.jpg", L"e.jpg"}));
+  ExpectEachServed(first, {L"\u0101.jpg", L"a.jpg", L"\u00e9.jpg", L"e.jpg"});
+  const std::wstring last = FixturePath(L"lookalike-last.zip");
+  EXPECT_EQ(Names(last), (std::vector<std::wstring>{L"a.jpg", L"a.jpg", L"e.jpg", L"\u00e9.jpg"}));
+  ExpectEachServed(last, {L"a.jpg", L"\u0101.jpg", L"e.jpg", L"\u00e9.jpg"});
+}
+
+TEST_F(Cp1252Names, LookAlikesThatNothingTellsApartAreRefusedNotSwapped) {
+  // "ō.jpg" and "o.jpg", 400 bytes each, print alike with the same size and
+  // date: the first is had by its shape, the second cannot be told from it.
+  const std::wstring archive = FixturePath(L"lookalike-same-size.7z");
+  EXPECT_EQ(Names(archive), (std::vector<std::wstring>{L"o.jpg", L"o.jpg"}));
+  const std::string bytes[] = {Source(L"\u014d.jpg"), Source(L"o.jpg")};
+  for (LONG_PTR position : {0, 1}) {
+    SCOPED_TRACE(position);
+    const Fetch fetch = ToMemory(archive, position);
+    if (fetch.result == 0) {
+      EXPECT_TRUE(fetch.bytes == bytes[position]) << "another member's bytes";
+    } else {
+      EXPECT_EQ(fetch.result, 6);
+    }
+  }
+  EXPECT_EQ(ToMemory(archive, 0).result, 0);
+  EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{});
+}
+
+TEST_F(Cp932Names, LookAlikesGiveEachItsOwnBytesInEitherOrder) {
+  // "é.jpg" prints as "e.jpg" under 932.
+  EXPECT_EQ(Names(FixturePath(L"acute-first.zip")), (std::vector<std::wstring>{L"e.jpg", L"e.jpg"}));
+  ExpectEachServed(FixturePath(L"acute-first.zip"), {L"\u00e9.jpg", L"e.jpg"});
+  ExpectEachServed(FixturePath(L"acute-last.7z"), {L"e.jpg", L"\u00e9.jpg"});
+}
+
+TEST_F(Cp932Names, AMemberThatCannotBeWrittenAloneIsRefusedNeverSwapped) {
+  // "ā.jpg" prints as "?.jpg" and "é.jpg" as "e.jpg": "é.jpg" cannot be
+  // selected without "ā.jpg", which has no name the tool could be given.
+  for (const wchar_t* name : {L"lookalike-first.zip", L"lookalike-last.zip"}) {
+    SCOPED_TRACE(Ansi(name));
+    const std::wstring archive = FixturePath(name);
+    const bool macronFirst = std::wstring(name) == L"lookalike-first.zip";
+    const std::vector<std::wstring> real = macronFirst
+                                               ? std::vector<std::wstring>{L"\u0101.jpg", L"a.jpg", L"\u00e9.jpg", L"e.jpg"}
+                                               : std::vector<std::wstring>{L"a.jpg", L"\u0101.jpg", L"e.jpg", L"\u00e9.jpg"};
+    ASSERT_EQ(Names(archive).size(), real.size());
+    int served = 0;
+    for (std::size_t i = 0; i < real.size(); ++i) {
+      SCOPED_TRACE(i);
+      const Fetch fetch = ToMemory(archive, static_cast<LONG_PTR>(i));
+      if (fetch.result == 0) {
+        EXPECT_TRUE(fetch.bytes == Source(real[i])) << "another member's bytes";
+        ++served;
+      } else {
+        EXPECT_EQ(fetch.result, 6);
+      }
+    }
+    EXPECT_GE(served, 2);  // the plain names at least
+    EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{});
+  }
+}
+
+TEST_F(Cp932Names, JapaneseNamesArePrintedAsTheyAre) {
+  const std::wstring archive = FixturePath(L"unicode.7z");
+  EXPECT_EQ(Names(archive), (std::vector<std::wstring>{L"\u3055\u304f\u3089.png", L"a.png", L"??.png"}));
+  ExpectEachServed(archive, {L"\u3055\u304f\u3089.png", L"a.png", L"\U0001F600.png"});
+}
+
+}  // namespace
+}  // namespace qibor::test
