@@ -104,8 +104,8 @@ bool PrintsAs(std::wstring_view written, std::wstring_view printedPath, unsigned
     }
     // One unit at a time, as the tool prints one "?" for each unit of a
     // character outside the code page.
-    wchar_t converted = L'?';
-    if (real < 0xD800 || real > 0xDFFF) {
+    wchar_t converted = codePage == CP_UTF8 ? real : L'?';
+    if (codePage != CP_UTF8 && (real < 0xD800 || real > 0xDFFF)) {
       char bytes[8] = {};
       const int length = WideCharToMultiByte(codePage, 0, &real, 1, bytes, sizeof(bytes), nullptr, nullptr);
       wchar_t back[2] = {};

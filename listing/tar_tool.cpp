@@ -230,6 +230,9 @@ bool RewindCapture(CaptureStream& stream) {
 }
 
 UINT ToolOutputCodePage() {
+  // With Windows' system-wide UTF-8 setting the C runtime, and so the tool,
+  // writes UTF-8 whatever the user's locale says.
+  if (GetACP() == CP_UTF8) return CP_UTF8;
   UINT codePage = 0;
   if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
                       reinterpret_cast<LPWSTR>(&codePage), sizeof(codePage) / sizeof(wchar_t)) == 0 ||

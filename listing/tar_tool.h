@@ -105,7 +105,8 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path);
 // the file is gone.
 bool DeleteFileRetrying(const std::wstring& path);
 
-// The user's default ANSI code page, which the tool writes its output in.
+// The code page the tool writes its output in: UTF-8 under Windows'
+// system-wide UTF-8 setting, else the user's default ANSI code page.
 UINT ToolOutputCodePage();
 std::wstring DecodeToolText(std::string_view bytes, UINT codePage);
 // The same into `text`, reusing its storage.
