@@ -7,7 +7,6 @@
 #include <string_view>
 #include <utility>
 
-#include "extract/extraction_plan.h"
 #include "extract/member_selection.h"
 #include "extract/member_path.h"
 #include "extract/written_files.h"
@@ -15,8 +14,6 @@
 #include "interface/win_owners.h"
 #include "interface/win_path.h"
 #include "listing/captured_lines.h"
-#include "listing/kept_members.h"
-#include "listing/listing_builder.h"
 #include "listing/listing_cache.h"
 #include "listing/member_size.h"
 #include "listing/tar_tool.h"
