@@ -1,5 +1,6 @@
 #include "extract/member_selection.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "extract/member_path.h"
@@ -104,10 +105,11 @@ std::optional<std::vector<bool>> MatchSelected(const std::vector<Candidate>& can
   for (std::size_t i = n, j = selected.size(); j > 0; --i) {
     if (i == 0) return std::nullopt;
     if (candidates[i - 1].verbose == selected[j - 1]) {
-      right.insert(right.begin(), i - 1);
+      right.push_back(i - 1);
       --j;
     }
   }
+  std::reverse(right.begin(), right.end());
   if (left != right) return std::nullopt;
   std::vector<bool> chosen(n, false);
   for (const std::size_t i : left) chosen[i] = true;
