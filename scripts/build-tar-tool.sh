@@ -60,7 +60,12 @@ key="libarchive-$archive_version"
 if [ "$lzma" -eq 1 ]; then key="$key-xz-$xz_version"; fi
 key="$key-zlib-$zlib_version"
 out="$cache_root/tar-tool/$key"
+# What the build reads beyond tar, zip and the other plain formats; the test
+# build reads it to skip what the tool cannot open.
+features="zlib"
+if [ "$lzma" -eq 1 ]; then features="zlib lzma"; fi
 if [ -x "$out/tar.exe" ]; then
+  if [ ! -f "$out/features" ]; then echo "$features" >"$out/features"; fi
   echo "$out/tar.exe"
   exit 0
 fi
@@ -117,6 +122,7 @@ cmake --build "$work/archive-build" --target bsdtar -j "$jobs" >&2
 
 mkdir -p "$out"
 built="$(find "$work/archive-build" -name 'bsdtar.exe' | head -1)"
+echo "$features" >"$out/features"
 cp "$built" "$out/tar.exe.tmp"
 mv "$out/tar.exe.tmp" "$out/tar.exe"
 echo "$out/tar.exe"
