@@ -138,6 +138,7 @@ class AnsiExports : public ::testing::Test {
 };
 
 TEST_F(AnsiExports, ArchiveInfoGivesOneAnsiRecordPerKeptMemberAndAZeroTerminator) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring archive = FixturePath(L"pictures.7z");
   const AnsiListing listing = ListAnsi(plugin, Ansi(archive));
   ASSERT_EQ(listing.result, 0);
@@ -190,6 +191,7 @@ TEST_F(AnsiExports, ArchiveInfoRefusals) {
 }
 
 TEST_F(AnsiExports, FileInfoFindsNamesIgnoringCaseAndZeroesTheRestOfTheRecord) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring archive = FixturePath(L"case.7z");
   ArchiveEntryA record = Filled();
   ASSERT_EQ(plugin.GetFileInfo(Ansi(archive).c_str(), 0, "PIC.PNG", 0, &record), 0);
@@ -245,6 +247,7 @@ TEST_F(AnsiExports, FileInfoNamesTooLongForTheRecordMatchNothing) {
 }
 
 TEST_F(AnsiExports, GetFileToMemoryDeliversTheMemberAtEachPosition) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::string archive = Ansi(FixturePath(L"pictures.7z"));
   const std::map<std::string, std::wstring> sources{
       {"a.png", L"a.png"}, {"b.jpg", L"album\\b.jpg"}, {"c.gif", L"album\\2024\\c.gif"}};
@@ -264,6 +267,7 @@ TEST_F(AnsiExports, GetFileToMemoryDeliversTheMemberAtEachPosition) {
 }
 
 TEST_F(AnsiExports, GetFileToFolderTakesTheFolderInAnsi) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring archive = FixturePath(L"pictures.7z");
   const AnsiListing listing = ListAnsi(plugin, Ansi(archive));
   ASSERT_EQ(listing.records.size(), 3u);
@@ -358,6 +362,7 @@ class Cp932AnsiExports : public AnsiExports {
 };
 
 TEST_F(Cp932AnsiExports, ArchiveInfoNamesAreCp932AndCutOnACharacter) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const AnsiListing listing = ListAnsi(plugin, Cp932(archive));
   ASSERT_EQ(listing.result, 0);
   ASSERT_EQ(listing.block.size(), 4 * sizeof(ArchiveEntryA));
@@ -388,6 +393,7 @@ TEST_F(Cp932AnsiExports, ArchiveInfoNamesAreCp932AndCutOnACharacter) {
 }
 
 TEST_F(Cp932AnsiExports, FileInfoFindsAMemberByItsCp932Name) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   ArchiveEntryA record = Filled();
   ASSERT_EQ(plugin.GetFileInfo(Cp932(archive).c_str(), 0, Cp932(L"猫.jpg").c_str(), 0, &record), 0);
   EXPECT_EQ(FieldText(record.name), Cp932(L"猫.jpg"));
@@ -400,6 +406,7 @@ TEST_F(Cp932AnsiExports, FileInfoFindsAMemberByItsCp932Name) {
 }
 
 TEST_F(Cp932AnsiExports, GetFileFetchesJapaneseMembers) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   int result = -99;
   EXPECT_EQ(FetchToMemory(plugin, Cp932(archive), 0, &result),
             ReadBytes(FixturePath(L"src-japanese-names\\日本.png")));
@@ -416,6 +423,7 @@ TEST_F(Cp932AnsiExports, GetFileFetchesJapaneseMembers) {
 }
 
 TEST_F(Cp932AnsiExports, ArchivePathInCp932) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring path = FixturePath(L"写真集.7z");
   const std::string ansiPath = Cp932(path);
   unsigned char header[8] = {};
