@@ -6,10 +6,15 @@
 
 namespace qibor {
 
-// The verbose line is cut back from the member path (the plain line) field by
-// field: path, the date's time or year, day and month; what is left ends in
-// the size. Lines of any other shape give whatever number is met there, often
-// 0, which drops the member.
+// The verbose line of a file ends with the member path (the plain line),
+// after the size and the date in any form the tool prints: "Dec 09 04:48",
+// "Jan 01  2024", a month in the user's language, "-- -- ----", or nothing
+// at all for a date it cannot convert. The path is taken off the end of the
+// line; a link's line has its target after the path, and the path is then
+// the first place with a date and a size before it. A line that does not
+// hold the plain line is read from its end, its last field taken for the
+// path. Lines of any other shape give whatever number is met there, often 0,
+// which drops the member.
 //
 // The lines are the tool's bytes, undecoded: the fields read here are ASCII,
 // and no lead or trail byte of a multi-byte ANSI code page is a space, a

@@ -51,3 +51,11 @@ for wanted in en_US ja_JP; do
   fi
 done
 if [ "${generate:-0}" -eq 1 ]; then "${sudo_cmd[@]}" locale-gen >/dev/null; fi
+
+# Newer Windows ship a newer bsdtar than bookworm's: scripts/build-tar-tool.sh
+# also builds libarchive from trixie's source package. Apt learns of trixie's
+# sources in a state of its own (scripts/trixie-apt.sh), never in the system's
+# lists: nothing installed can be upgraded from trixie, and the system's
+# apt-get source keeps picking bookworm's versions.
+source "$(dirname "$0")/trixie-apt.sh"
+trixie_apt_update

@@ -7,9 +7,15 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 bash scripts/install-packages.sh
-tool="$(bash scripts/build-tar-tool.sh)"
+# The tool of Windows 11 22H2/23H2 (the default the tests run), and the
+# builds standing for Windows 11 24H2 and later and for Windows 10: the tests
+# that run the real tool run against each of them.
+tool="$(bash scripts/build-tar-tool.sh win11)"
+tool_24h2="$(bash scripts/build-tar-tool.sh win11-24h2)"
+tool_win10="$(bash scripts/build-tar-tool.sh win10)"
 
-cmake --preset mingw -DQIBOR_BUILD_TESTS=ON -DQIBOR_TAR_TOOL="$tool" >/dev/null
+cmake --preset mingw -DQIBOR_BUILD_TESTS=ON -DQIBOR_TAR_TOOL="$tool" \
+  -DQIBOR_MORE_TAR_TOOLS="win11-24h2=$tool_24h2;win10=$tool_win10" >/dev/null
 cmake --build --preset mingw
 
 cmake --preset native >/dev/null

@@ -46,6 +46,72 @@ TEST(MemberSize, ListingLines) {
   }
 }
 
+// Every date form the tool prints, in the tool's own layout: a date it
+// cannot convert (before 1970, after 3000) is printed as nothing or as
+// "-- -- ----", and the month is in the user's language.
+TEST(MemberSize, EveryDateForm) {
+  const SizeCase cases[] = {
+      {"-rw-r--r--  0 user   group      16 Dec 09 04:48 a.txt", "a.txt", 16},
+      {"-rw-r--r--  0 user   group      16 Jan 01  2024 a.txt", "a.txt", 16},
+      {"-rw-r--r--  0 user   group      16 Jan 01  3000 a.txt", "a.txt", 16},
+      // Older tools: the empty date leaves two spaces between size and name.
+      {"-rw-r--r--  0 user   group      16  old.txt", "old.txt", 16},
+      {"-rw-r--r--  0 user   group      16  dir/old 2.txt", "dir/old 2.txt", 16},
+      {"-rw-r--r--  0 user   group      16    spaced.txt", "  spaced.txt", 16},
+      // Newer tools.
+      {"-rw-r--r--  0 user   group      17 -- -- ---- future.txt", "future.txt", 17},
+      {"-rw-r--r--  0 user   group      17 -- -- ---- -- -- ---- 5.txt", "-- -- ---- 5.txt", 17},
+      // Month names of other languages, before or after the day, and a day
+      // padded with a space.
+      {"-rw-r--r--  0 user   group    1234 12\x8c\x8e 09 05:16 a.png", "a.png", 1234},
+      {"-rw-r--r--  0 user   group    1234 12\x8c\x8e 09  2024 a.png", "a.png", 1234},
+      {"-rw-r--r--  0 user   group    1234 d\xe9" "c. 09  2024 a.png", "a.png", 1234},
+      {"-rw-r--r--  0 user   group    1234 09 Dez  2024 a.png", "a.png", 1234},
+      {"-rw-r--r--  0 user   group    1234 Dec  9 04:48 a.png", "a.png", 1234},
+      // The name looks like a date and a size, in each form.
+      {"-rw-r--r--  0 user   group       3 Jan 01  2024 9 Jan 01  2024 x", "9 Jan 01  2024 x", 3},
+      {"-rw-r--r--  0 user   group       3  9  x", "9  x", 3},
+      {"-rw-r--r--  0 user   group       3 -- -- ---- 9 -- -- ---- x", "9 -- -- ---- x", 3},
+      // Wide user and group names push the size right; names with spaces.
+      {"-rw-r--r--  0 averyveryverylongusername averyveryverylonggroupname 5 Jan 01  2024 a", "a", 5},
+      {"-rw-r--r--  0 Administrator Domain Users 2048 Jan 01  2024 a", "a", 2048},
+      {"-rw-r--r--+ 1 user   group      64 Jan 01  2024 acl.bin", "acl.bin", 64},
+  };
+  for (const SizeCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "date form " << (&c - cases));
+    EXPECT_EQ(ParseMemberSize(c.verbose, c.plain), c.expected);
+  }
+}
+
+// A link's line goes on after its name; the target may hold the name and a
+// whole date and size, and must not give the size.
+TEST(MemberSize, LinkLinesAreNotFooledByTheirTarget) {
+  const SizeCase cases[] = {
+      {"lrwxr-xr-x  0 user   group       0 Jan 01  2024 a -> x 16 Jan 01  2020 a/../v.txt", "a", 0},
+      {"lrwxr-xr-x  0 user   group       0 Jan 01  2024 a -> x 16 Jan 01  2020 a", "a", 0},
+      {"lrwxr-xr-x  0 user   group       0 Jan 01  2024 a -> x 16 Jan 01  2020 a -> b", "a", 0},
+      {"lrwxr-xr-x  0 user   group       0 Dec 09 04:48 a -> a", "a", 0},
+      {"lrwxr-xr-x  0 user   group       0  a -> x 16  a", "a", 0},
+      {"lrwxr-xr-x  0 user   group       0 -- -- ---- a -> x 16 -- -- ---- a", "a", 0},
+      // A link that names itself or a file of its own name and date.
+      {"-rw-r--r--  0 user   group       0 Jan 01  2024 b link to b", "b", 0},
+      {"-rw-r--r--  0 user   group       0 Jan 01  2024 b link to x 16 Jan 01  2020 b", "b", 0},
+      // A hard link that carries data keeps its own size.
+      {"-rw-r--r--  0 user   group      12 Jan 01  2024 b link to x 16 Jan 01  2020 b", "b", 12},
+      // A symbolic link whose line does not hold the name in a link's shape.
+      {"lrwxr-xr-x  0 user   group       0 Jan 01  2024 x -> 16 Jan 01  2020 a", "a", 0},
+      // A file whose name holds " -> " or " link to " is a file.
+      {"-rw-r--r--  0 user   group       9 Jan 01  2024 a -> b", "a -> b", 9},
+      {"-rw-r--r--  0 user   group       9 Jan 01  2024 a link to b", "a link to b", 9},
+      // The name inside the line but not at its end, in no link's shape.
+      {"-rw-r--r--  0 user   group      16 Jan 01  2020 a/../v.txt", "a", 0},
+  };
+  for (const SizeCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "link line " << (&c - cases));
+    EXPECT_EQ(ParseMemberSize(c.verbose, c.plain), c.expected);
+  }
+}
+
 // The number itself: 64 bits, sign, clamping, and lines of no known shape.
 TEST(MemberSize, NumberAndOddLines) {
   const SizeCase cases[] = {

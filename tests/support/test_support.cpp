@@ -32,7 +32,30 @@ std::wstring WindowsPath(const std::string& unixPath) {
 }
 
 std::wstring FixturePath(const std::wstring& name) { return WindowsPath(QIBOR_FIXTURE_DIR) + L"\\" + name; }
-std::wstring RealToolDir() { return WindowsPath(QIBOR_TOOL_DIR); }
+namespace {
+
+// An environment variable's value as UTF-8 text, or nothing.
+std::string EnvironmentValue(const wchar_t* name) {
+  const DWORD units = GetEnvironmentVariableW(name, nullptr, 0);
+  if (units == 0) return {};
+  std::wstring value(units, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), units));
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(value.size()), nullptr, 0,
+                                        nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(value.size()), text.data(), bytes, nullptr,
+                      nullptr);
+  return text;
+}
+
+}  // namespace
+
+std::wstring RealToolDir() {
+  const std::string chosen = EnvironmentValue(L"QIBOR_TEST_TOOL_DIR");
+  return WindowsPath(chosen.empty() ? std::string(QIBOR_TOOL_DIR) : chosen);
+}
+
+bool RealToolReads7z() { return EnvironmentValue(L"QIBOR_TEST_TOOL_READS_7Z") != "0"; }
 
 std::string ReadBytes(const std::wstring& path) {
   std::string bytes;

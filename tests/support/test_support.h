@@ -22,7 +22,13 @@ std::string Ansi(const std::wstring& text);
 // A Linux path as Wine shows it to Windows programs (drive Z:).
 std::wstring WindowsPath(const std::string& unixPath);
 std::wstring FixturePath(const std::wstring& name);
+// The folder of the real tool the tests run: the build named by
+// QIBOR_TEST_TOOL_DIR (a Linux path) when it is set, else the default build.
 std::wstring RealToolDir();
+// Whether that tool reads LZMA, and so 7z archives: Windows 10's tool does
+// not (QIBOR_TEST_TOOL_READS_7Z=0), and answers every 7z with nothing listed.
+bool RealToolReads7z();
+
 
 std::string ReadBytes(const std::wstring& path);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
@@ -73,3 +79,9 @@ class FakeTool {
 };
 
 }  // namespace qibor::test
+
+// Skips the rest of a test whose archives the real tool in use cannot read.
+#define QIBOR_SKIP_UNLESS_TOOL_READS_7Z()                                        \
+  do {                                                                            \
+    if (!::qibor::test::RealToolReads7z()) GTEST_SKIP() << "this tool reads no 7z"; \
+  } while (false)

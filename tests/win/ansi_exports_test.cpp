@@ -140,6 +140,7 @@ class AnsiExports : public ::testing::Test {
 };
 
 TEST_F(AnsiExports, ArchiveInfoGivesOneAnsiRecordPerKeptMemberAndAZeroTerminator) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring archive = FixturePath(L"pictures.7z");
   const AnsiListing listing = ListAnsi(plugin, Ansi(archive));
   ASSERT_EQ(listing.result, 0);
@@ -193,6 +194,7 @@ TEST_F(AnsiExports, ArchiveInfoRefusals) {
 }
 
 TEST_F(AnsiExports, FileInfoFindsNamesIgnoringCaseAndZeroesTheRestOfTheRecord) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring archive = FixturePath(L"case.7z");
   ArchiveEntryA record = Filled();
   ASSERT_EQ(plugin.GetFileInfo(Ansi(archive).c_str(), 0, "PIC.PNG", 0, &record), 0);
@@ -248,6 +250,7 @@ TEST_F(AnsiExports, FileInfoNamesTooLongForTheRecordMatchNothing) {
 }
 
 TEST_F(AnsiExports, GetFileToMemoryDeliversTheMemberAtEachPosition) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::string archive = Ansi(FixturePath(L"pictures.7z"));
   const std::map<std::string, std::wstring> sources{
       {"a.png", L"a.png"}, {"b.jpg", L"album\\b.jpg"}, {"c.gif", L"album\\2024\\c.gif"}};
@@ -267,6 +270,7 @@ TEST_F(AnsiExports, GetFileToMemoryDeliversTheMemberAtEachPosition) {
 }
 
 TEST_F(AnsiExports, GetFileToFolderTakesTheFolderInAnsi) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring archive = FixturePath(L"pictures.7z");
   const AnsiListing listing = ListAnsi(plugin, Ansi(archive));
   ASSERT_EQ(listing.records.size(), 3u);
@@ -361,6 +365,7 @@ class Cp932AnsiExports : public AnsiExports {
 };
 
 TEST_F(Cp932AnsiExports, ArchiveInfoNamesAreCp932AndCutOnACharacter) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const AnsiListing listing = ListAnsi(plugin, Cp932(archive));
   ASSERT_EQ(listing.result, 0);
   ASSERT_EQ(listing.block.size(), 4 * sizeof(ArchiveEntryA));
@@ -391,6 +396,7 @@ TEST_F(Cp932AnsiExports, ArchiveInfoNamesAreCp932AndCutOnACharacter) {
 }
 
 TEST_F(Cp932AnsiExports, FileInfoFindsAMemberByItsCp932Name) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   ArchiveEntryA record = Filled();
   ASSERT_EQ(plugin.GetFileInfo(Cp932(archive).c_str(), 0, Cp932(L"猫.jpg").c_str(), 0, &record), 0);
   EXPECT_EQ(FieldText(record.name), Cp932(L"猫.jpg"));
@@ -403,6 +409,7 @@ TEST_F(Cp932AnsiExports, FileInfoFindsAMemberByItsCp932Name) {
 }
 
 TEST_F(Cp932AnsiExports, GetFileFetchesJapaneseMembers) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   int result = -99;
   EXPECT_EQ(FetchToMemory(plugin, Cp932(archive), 0, &result),
             ReadBytes(FixturePath(L"src-japanese-names\\日本.png")));
@@ -419,6 +426,7 @@ TEST_F(Cp932AnsiExports, GetFileFetchesJapaneseMembers) {
 }
 
 TEST_F(Cp932AnsiExports, ArchivePathInCp932) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring path = FixturePath(L"写真集.7z");
   const std::string ansiPath = Cp932(path);
   unsigned char header[8] = {};

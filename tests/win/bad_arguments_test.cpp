@@ -149,6 +149,7 @@ TEST_F(BadArguments, PathsOf260UnitsAreRefusedWithoutReadingPastThem) {
 }
 
 TEST_F(BadArguments, OffsetsOutsideTheFileAreNoArchiveThere) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   // Past the end there are not 8 bytes: not an archive at that offset, at
   // every magnitude, including those beyond 32 bits.
   const LONG_PTR beyond[] = {LONG_PTR{1} << 20, LONG_PTR{1} << 31, LONG_PTR{1} << 32, (LONG_PTR{1} << 32) + 8,
@@ -186,6 +187,7 @@ TEST_F(BadArguments, OffsetsOutsideTheFileAreNoArchiveThere) {
 }
 
 TEST_F(BadArguments, PositionsBeyondTheListAreNotServed) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   // The first request builds the list afresh: a position not in it is -1.
   bool untouched = false;
   EXPECT_EQ(FetchW(archive.c_str(), -1, &untouched), -1);
@@ -205,6 +207,7 @@ TEST_F(BadArguments, PositionsBeyondTheListAreNotServed) {
 }
 
 TEST_F(BadArguments, DestinationsThatAreNoFolderGetNothing) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   TestFolder scratch(L"bad-dest");
   const std::wstring missing = scratch / L"missing";
   const std::wstring file = scratch / L"a-file";

@@ -86,6 +86,7 @@ class BadSettings : public ::testing::Test {
 };
 
 TEST_F(BadSettings, MaxMBThatIsNoPositiveNumberKeepsNothing) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   for (const wchar_t* value : {L"abc", L"-5", L"0"}) {
     SCOPED_TRACE(Ansi(value));
     Use({{L"dir", RealToolDir()}, {L"maxMB", value}});
@@ -102,6 +103,7 @@ TEST_F(BadSettings, MaxMBThatIsNoPositiveNumberKeepsNothing) {
 }
 
 TEST_F(BadSettings, ToolFolderThatHoldsNoToolRefusesEveryArchive) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   TestFolder empty(L"no-tool");
   const std::wstring values[] = {
       empty / L"no-such-folder",
@@ -137,6 +139,7 @@ TEST_F(BadSettings, RelativeToolFolderNeverRunsAProgramFromTheCurrentFolder) {
 }
 
 TEST_F(BadSettings, SpacesInTheToolFolderNeverRunAProgramAtTheUnquotedPrefix) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   // <folder>\Program Files\tool\tar.exe is the tool; <folder>\Program.exe is
   // what an unquoted command line would start instead.
   TestFolder root(L"spaces");
@@ -164,6 +167,7 @@ TEST_F(BadSettings, SpacesInTheToolFolderNeverRunAProgramAtTheUnquotedPrefix) {
 }
 
 TEST_F(BadSettings, ValuesLongerThanAPathAreReadWholeAndCutOnlyToTheHostsBuffer) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   std::wstring ext;
   while (ext.size() < 320) ext += L"*.cbz,";
   ext += L"*.7z";
@@ -194,6 +198,7 @@ TEST_F(BadSettings, ValuesLongerThanAPathAreReadWholeAndCutOnlyToTheHostsBuffer)
 }
 
 TEST_F(BadSettings, UnreadableSettingsFileMeansDefaults) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   // The defaults: C:\Windows\System32\tar.exe, present on current Windows,
   // absent under Wine.
   const bool defaultTool = FileExists(L"C:\\Windows\\System32\\tar.exe");

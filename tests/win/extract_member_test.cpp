@@ -137,6 +137,7 @@ class RealToolFetch : public ExtractTest {
 std::string PictureBytes(const std::wstring& relative) { return ReadBytes(FixturePath(L"src-pictures\\" + relative)); }
 
 TEST_F(RealToolFetch, EveryMemberArrivesWholeInMemoryFromEachFormatOverAnyLeftover) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   ASSERT_TRUE(plugin.loaded());
   const std::map<std::wstring, std::wstring> sources{
       {L"a.png", L"a.png"}, {L"b.jpg", L"album\\b.jpg"}, {L"c.gif", L"album\\2024\\c.gif"}};
@@ -165,6 +166,7 @@ TEST_F(RealToolFetch, EveryMemberArrivesWholeInMemoryFromEachFormatOverAnyLeftov
 }
 
 TEST_F(RealToolFetch, RefusalsLeaveTheHostsVariableAsItWas) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring archive = FixturePath(L"pictures.zip");
   for (unsigned int low = 1; low <= 7; ++low) {
     const Fetched fetched = FetchToMemory(plugin, archive, 0, kToMemory | low);
@@ -537,6 +539,7 @@ TEST_F(StandInFetch, AnExtractionThatFailsDeliversNothing) {
 // Several host threads at once.
 
 TEST_F(RealToolFetch, ConcurrentFetchesFromDifferentArchivesAllGetTheirOwnBytes) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   // Members whose positions the fixture script fixes by its order of files.
   struct Job {
     std::wstring archive;

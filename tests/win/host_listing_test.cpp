@@ -21,6 +21,7 @@ class HostListing : public ::testing::Test {
 };
 
 TEST_F(HostListing, ArchiveInfoHandsOverAWholeList) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   ASSERT_TRUE(plugin.loaded());
   HLOCAL list = reinterpret_cast<HLOCAL>(0x1234);
   EXPECT_EQ(plugin.GetArchiveInfoW(FixturePath(L"pictures.7z").c_str(), 0, 1, &list), -1);
@@ -50,6 +51,7 @@ TEST_F(HostListing, ArchiveInfoHandsOverAWholeList) {
 }
 
 TEST_F(HostListing, FileInfoFindsAMemberByNameWithoutCase) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   ArchiveEntryW record;
   std::memset(&record, 0xCC, sizeof(record));
   ASSERT_EQ(plugin.GetFileInfoW(FixturePath(L"case.7z").c_str(), 0, L"Pic.PNG", 0, &record), 0);
@@ -169,6 +171,7 @@ Tally ListRepeatedly(LoadedPlugin& plugin, int seed, double seconds) {
 
 // The second process of the concurrency test: run by the test itself.
 TEST(ConcurrentListingWorker, ListsForAFewSeconds) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   if (GetEnvironmentVariableW(L"QIBOR_LISTING_WORKER", nullptr, 0) == 0) GTEST_SKIP() << "started by another test";
   LoadedPlugin plugin{{{L"dir", RealToolDir()}}, L"worker"};
   const Tally tally = ListRepeatedly(plugin, 1, 4.0);
@@ -177,6 +180,7 @@ TEST(ConcurrentListingWorker, ListsForAFewSeconds) {
 }
 
 TEST(ConcurrentListing, ThreadsAndProcessesGetOnlyCorrectLists) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   LoadedPlugin plugin{{{L"dir", RealToolDir()}}};
   // A second process lists at the same time.
   std::wstring command = L"\"" + ModuleFilePath(nullptr) + L"\" --gtest_filter=ConcurrentListingWorker.*";
