@@ -9,7 +9,7 @@ packages=(
   libz-mingw-w64-dev
   wine wine64
   libarchive-tools xz-utils
-  locales dpkg-dev
+  locales dpkg-dev python3 p7zip-full
   googletest
 )
 

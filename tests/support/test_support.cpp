@@ -57,6 +57,13 @@ std::wstring RealToolDir() {
 
 bool RealToolReads7z() { return EnvironmentValue(L"QIBOR_TEST_TOOL_READS_7Z") != "0"; }
 
+bool RealToolReads(const std::wstring& archive) {
+  const std::size_t dot = archive.find_last_of(L'.');
+  const std::wstring extension = dot == std::wstring::npos ? std::wstring() : archive.substr(dot);
+  const bool needsLzma = _wcsicmp(extension.c_str(), L".7z") == 0 || _wcsicmp(extension.c_str(), L".txz") == 0;
+  return !needsLzma || RealToolReads7z();
+}
+
 std::string ReadBytes(const std::wstring& path) {
   std::string bytes;
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,

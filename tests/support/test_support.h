@@ -28,6 +28,8 @@ std::wstring RealToolDir();
 // Whether that tool reads LZMA, and so 7z archives: Windows 10's tool does
 // not (QIBOR_TEST_TOOL_READS_7Z=0), and answers every 7z with nothing listed.
 bool RealToolReads7z();
+// Whether the tool build under test reads this archive (7z and txz need LZMA).
+bool RealToolReads(const std::wstring& archive);
 
 
 std::string ReadBytes(const std::wstring& path);

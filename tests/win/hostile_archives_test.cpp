@@ -578,6 +578,7 @@ TEST_F(HostileArchives, EntriesBelowAMemberAreNeverWritten) {
                               L"below-after.tgz", L"below-before.tgz"}) {
     SCOPED_TRACE(Ansi(name));
     const std::wstring archive = FixturePath(name);
+    if (!RealToolReads(archive)) continue;
     WriteSettings(plugin.IniPath(), {{L"dir", RealToolDir()}, {L"maxMB", L"1"}});
     const Listing small = List(archive);
     ASSERT_EQ(small.result, 0);
@@ -610,6 +611,7 @@ TEST_F(HostileArchives, OtherSpellingsOfANameNeverDeliverEachOthersBytes) {
   for (const wchar_t* name : {L"spellings.zip", L"spellings.tar", L"spellings.7z"}) {
     SCOPED_TRACE(Ansi(name));
     const std::wstring archive = FixturePath(name);
+    if (!RealToolReads(archive)) continue;
     const Listing listing = List(archive);
     ASSERT_EQ(listing.result, 0);
     std::vector<std::pair<std::wstring, std::string>> expected{{L"b.jpg", std::string(1000, 'A')},
@@ -625,6 +627,7 @@ TEST_F(HostileArchives, OtherSpellingsOfANameNeverDeliverEachOthersBytes) {
 }
 
 TEST_F(HostileArchives, AnArchiveReplacedAfterItsListingNeverGivesAnotherMembersBytes) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   TestFolder folder(L"swapped");
   const std::wstring archive = folder / L"swap.7z";
   ASSERT_TRUE(CopyFileW(FixturePath(L"case.7z").c_str(), archive.c_str(), FALSE));
@@ -650,6 +653,7 @@ TEST_F(HostileArchives, AnArchiveReplacedAfterItsListingNeverGivesAnotherMembers
 }
 
 TEST_F(HostileArchives, ArchiveNamesOutsideTheCodePageOpenTheirOwnFile) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   // Under code page 1252 "Ａlbum.7z" (a fullwidth A) would reach the tool as
   // "Album.7z", the file beside it.
   const std::wstring fullwidth = FixturePath(L"\xFF21lbum.7z");
@@ -668,6 +672,12 @@ TEST_F(HostileArchives, EveryFormatListsAndExtractsTheSameThroughStandardInput) 
                               L"pictures.cpio", L"pictures.txz", L"pictures.pax"}) {
     SCOPED_TRACE(Ansi(name));
     const std::wstring archive = FixturePath(name);
+    if (!RealToolReads(archive)) {
+      // A build without LZMA lists nothing and says so: not an archive here.
+      EXPECT_EQ(Supported(archive), 0);
+      EXPECT_EQ(List(archive).result, 2);
+      continue;
+    }
     EXPECT_EQ(Supported(archive), 1);
     const Listing listing = List(archive);
     ASSERT_EQ(listing.result, 0);
@@ -689,7 +699,7 @@ TEST_F(HostileArchives, EveryFormatListsAndExtractsTheSameThroughStandardInput) 
 }
 
 TEST_F(HostileArchives, AWorkFolderThatCannotHoldARequestIsAReadError) {
-  const std::wstring archive = FixturePath(L"pictures.7z");
+  const std::wstring archive = FixturePath(L"pictures.zip");
   const std::wstring work = WorkDirectory();
   auto expectReadErrors = [&](const char* what) {
     SCOPED_TRACE(what);

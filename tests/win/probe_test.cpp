@@ -24,7 +24,14 @@ class ProbeWithRealTool : public ::testing::Test {
 TEST_F(ProbeWithRealTool, TakesArchivesAndRefusesEverythingElse) {
   ASSERT_TRUE(plugin.loaded());
   for (const wchar_t* archive : {L"pictures.7z", L"pictures.zip", L"pictures.tgz", L"pictures.tar", L"ascii.tar"}) {
-    EXPECT_EQ(Supported(FixturePath(archive)), 1) << std::wstring(archive).size();
+    // A tool without LZMA (Windows 10's) cannot read a 7z: refused, so the
+    // viewer may try another plug-in.
+    const std::wstring path = FixturePath(archive);
+    EXPECT_EQ(Supported(path), RealToolReads(path) ? 1 : 0) << std::wstring(archive).size();
+  }
+  // No build of the tool reads a 7z whose header is encrypted.
+  if (FileExists(FixturePath(L"encrypted-header.7z"))) {
+    EXPECT_EQ(Supported(FixturePath(L"encrypted-header.7z")), 0);
   }
   EXPECT_EQ(Supported(FixturePath(L"photo.jpg")), 0);
   EXPECT_EQ(Supported(FixturePath(L"random.bin")), 0);
@@ -58,6 +65,7 @@ TEST_F(ProbeWithRealTool, NeverWritesTheHostsPath) {
 }
 
 TEST_F(ProbeWithRealTool, HandleFormReadsEightBytes) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring path = FixturePath(L"pictures.7z");
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -81,6 +89,7 @@ TEST_F(ProbeWithRealTool, HandleFormReadsEightBytes) {
 }
 
 TEST_F(ProbeWithRealTool, LargeValuesArePointersAndNothingIsRead) {
+  QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   const std::wstring path = FixturePath(L"pictures.7z");
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
