@@ -75,10 +75,11 @@ std::optional<std::vector<Candidate>> CandidatesOf(ListingCaptures& captures, st
   return candidates;
 }
 
-// The verbose lines of what the argument really selects, in order.
+// The verbose lines of what the member arguments really select, in order.
 std::optional<std::vector<std::string>> ListSelected(const std::wstring& toolPath, const std::wstring& archivePath,
-                                                     const std::wstring& pattern) {
-  const std::wstring command = VerboseListingCommand(toolPath) + L" -- " + QuoteArgument(pattern);
+                                                     const std::vector<std::wstring>& patterns) {
+  std::wstring command = VerboseListingCommand(toolPath) + L" --";
+  for (const std::wstring& pattern : patterns) command += L" " + QuoteArgument(pattern);
   const std::optional<std::string> output =
       CaptureToolOutput(command, archivePath, SelectionListingFile(), ErrorStream::Discard);
   if (!output) return std::nullopt;
@@ -127,25 +128,18 @@ std::optional<std::vector<std::wstring>> ExclusionsFor(const std::wstring& toolP
   constexpr std::size_t kMostExclusions = 64;
   std::vector<std::wstring> names;
   std::vector<std::size_t> others;
-  std::wstring command = VerboseListingCommand(toolPath) + L" --";
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     const Candidate& candidate = candidates[i];
     // What lies below a selected name is left out as a whole.
     if (!real[i] || candidate.line == memberLine || MatchOf(candidate.key, patternKey) != MatchKind::Same) continue;
     if (names.size() == kMostExclusions) return std::nullopt;
-    names.push_back(candidate.key);
+    names.push_back(EscapeMemberPattern(candidate.key));
     others.push_back(i);
-    command += L" " + QuoteArgument(EscapeMemberPattern(candidate.key));
   }
   if (names.empty()) return std::nullopt;
-  const std::optional<std::string> output =
-      CaptureToolOutput(command, archivePath, SelectionListingFile(), ErrorStream::Discard);
-  if (!output) return std::nullopt;
-  std::vector<std::string> selected;
-  std::string_view rest = *output;
-  CapturedLine line;
-  while (TakeCapturedLine(rest, line)) selected.emplace_back(line.text);
-  const std::optional<std::vector<bool>> exact = MatchSelected(candidates, selected);
+  const std::optional<std::vector<std::string>> selected = ListSelected(toolPath, archivePath, names);
+  if (!selected) return std::nullopt;
+  const std::optional<std::vector<bool>> exact = MatchSelected(candidates, *selected);
   if (!exact) return std::nullopt;
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     if (candidates[i].line == memberLine && (*exact)[i]) return std::nullopt;  // the member's own name is exact
@@ -153,7 +147,7 @@ std::optional<std::vector<std::wstring>> ExclusionsFor(const std::wstring& toolP
   std::vector<std::wstring> exclusions;
   for (std::size_t k = 0; k < others.size(); ++k) {
     if (!(*exact)[others[k]]) return std::nullopt;
-    exclusions.push_back(L"^" + EscapeMemberPattern(names[k]) + L"$");
+    exclusions.push_back(L"^" + names[k] + L"$");
   }
   return exclusions;
 }
@@ -182,7 +176,7 @@ std::optional<SelectedMember> SelectMember(const std::wstring& toolPath, const s
     // entry is in question, the argument's own listing says which it takes.
     std::vector<bool> real(candidates->size(), true);
     if (candidates->size() > 1) {
-      const std::optional<std::vector<std::string>> selected = ListSelected(toolPath, archivePath, *pattern);
+      const std::optional<std::vector<std::string>> selected = ListSelected(toolPath, archivePath, {*pattern});
       if (!selected) return std::nullopt;
       const std::optional<std::vector<bool>> matched = MatchSelected(*candidates, *selected);
       if (!matched) continue;

@@ -135,32 +135,31 @@ int ListingCache::Lookup(const std::wstring& archivePath, HLOCAL* listOut, Archi
     return Lookup(archivePath, owned.query, *query, memberPathOut);
   }
   CacheLockGuard guard(lock_);
+  const Slot* slot = NewestSlotFor(archivePath);
+  return slot == nullptr ? kNotCached : ExpandList(*slot->list, listOut);
+}
+
+const ListingCache::Slot* ListingCache::NewestSlotFor(const std::wstring& archivePath) const {
   int index = next_;
   for (int examined = 0; examined < kSlots; ++examined) {
     index = (index + kSlots - 1) % kSlots;
     const Slot& slot = slots_[static_cast<std::size_t>(index)];
-    if (!slot.list) return kNotCached;
-    if (lstrcmpiW(slot.archivePath, archivePath.c_str()) == 0) return ExpandList(*slot.list, listOut);
+    if (!slot.list) return nullptr;
+    if (lstrcmpiW(slot.archivePath, archivePath.c_str()) == 0) return &slot;
   }
-  return kNotCached;
+  return nullptr;
 }
 
 int ListingCache::Lookup(const std::wstring& archivePath, const MemberQuery& query, ArchiveEntryW& recordOut,
                          std::string* memberPathOut) {
   CacheLockGuard guard(lock_);
-  int index = next_;
-  for (int examined = 0; examined < kSlots; ++examined) {
-    index = (index + kSlots - 1) % kSlots;
-    const Slot& slot = slots_[static_cast<std::size_t>(index)];
-    if (!slot.list) return kNotCached;
-    if (lstrcmpiW(slot.archivePath, archivePath.c_str()) != 0) continue;
-    const std::optional<std::size_t> found = FindPosition(*slot.list, query);
-    if (!found) return UnknownFormat;
-    if (memberPathOut != nullptr) *memberPathOut = ToolPathOf(slot.list->toolPaths, *found);
-    ExpandRecord(*slot.list, *found, recordOut);
-    return Success;
-  }
-  return kNotCached;
+  const Slot* slot = NewestSlotFor(archivePath);
+  if (slot == nullptr) return kNotCached;
+  const std::optional<std::size_t> found = FindPosition(*slot->list, query);
+  if (!found) return UnknownFormat;
+  if (memberPathOut != nullptr) *memberPathOut = ToolPathOf(slot->list->toolPaths, *found);
+  ExpandRecord(*slot->list, *found, recordOut);
+  return Success;
 }
 
 MemberQuery QueryOf(const ArchiveEntryW& record) {

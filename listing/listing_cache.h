@@ -65,6 +65,9 @@ class ListingCache {
     // A fixed buffer: nothing to free when the cache is left at process exit.
     wchar_t archivePath[MAX_PATH] = {};
   };
+  // The newest slot holding the path's list; the caller holds lock_.
+  const Slot* NewestSlotFor(const std::wstring& archivePath) const;
+
   CRITICAL_SECTION lock_;
   std::array<Slot, kSlots> slots_;
   // A list let go by Clear or an overwrite, kept for its storage: the next

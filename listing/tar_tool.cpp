@@ -44,25 +44,17 @@ UniqueHandle OpenCaptureFile(const std::wstring& path) {
 
 }  // namespace
 
-std::wstring PlainListingFile() {
+namespace {
+std::wstring CaptureFile(const wchar_t* name) {
   const std::wstring& folder = CurrentRequestFolder();
-  return folder.empty() ? folder : folder + L"\\qibor.txt";
+  return folder.empty() ? folder : folder + L"\\" + name;
 }
+}  // namespace
 
-std::wstring VerboseListingFile() {
-  const std::wstring& folder = CurrentRequestFolder();
-  return folder.empty() ? folder : folder + L"\\qiborv.txt";
-}
-
-std::wstring SelectionListingFile() {
-  const std::wstring& folder = CurrentRequestFolder();
-  return folder.empty() ? folder : folder + L"\\qibors.txt";
-}
-
-std::wstring ExtractionOutputFile() {
-  const std::wstring& folder = CurrentRequestFolder();
-  return folder.empty() ? folder : folder + L"\\qiborx.txt";
-}
+std::wstring PlainListingFile() { return CaptureFile(L"qibor.txt"); }
+std::wstring VerboseListingFile() { return CaptureFile(L"qiborv.txt"); }
+std::wstring SelectionListingFile() { return CaptureFile(L"qibors.txt"); }
+std::wstring ExtractionOutputFile() { return CaptureFile(L"qiborx.txt"); }
 
 std::wstring QuoteArgument(std::wstring_view argument) {
   std::wstring quoted = L"\"";
