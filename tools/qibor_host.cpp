@@ -37,7 +37,7 @@ const char kHelp[] =
     "commands:\n"
     "  info                         the plug-in's four information texts\n"
     "  check ARCHIVE                whether the plug-in takes the file (IsSupported)\n"
-    "  list ARCHIVE                 its members: position, size, time (UTC), name\n"
+    "  list ARCHIVE                 its members: position, size, time (UTC), folder and name\n"
     "  get ARCHIVE MEMBER           a member's bytes in memory: size and CRC-32\n"
     "  get ARCHIVE MEMBER --to DIR  the member written as a new file into DIR\n"
     "\n"
@@ -125,6 +125,7 @@ struct Member {
   std::uint64_t size;
   std::int64_t timestamp;
   std::wstring name;
+  std::wstring folder;  // the record's path: "ch2\", empty at the top
 };
 
 class Plugin {
@@ -180,11 +181,11 @@ class Plugin {
     if (ansi_) {
       const auto* entry = static_cast<const ArchiveEntryA*>(list);
       for (; entry->method[0] != 0; ++entry)
-        members.push_back({entry->position, entry->size, entry->timestamp, FromAnsi(entry->name)});
+        members.push_back({entry->position, entry->size, entry->timestamp, FromAnsi(entry->name), FromAnsi(entry->path)});
     } else {
       const auto* entry = static_cast<const ArchiveEntryW*>(list);
       for (; !IsTerminator(*entry); ++entry)
-        members.push_back({entry->position, entry->size, entry->timestamp, entry->name});
+        members.push_back({entry->position, entry->size, entry->timestamp, entry->name, entry->path});
     }
     LocalFree(list);
     return 0;
@@ -258,12 +259,12 @@ int RunList(Plugin& plugin, const std::wstring& archive) {
   std::vector<Member> members;
   const int result = plugin.List(archive, members);
   if (result != 0) return Failed(L"listing", result);
-  Print(L"position         size  time (UTC)           name\n");
+  Print(L"position         size  time (UTC)           folder and name\n");
   for (const Member& member : members) {
     wchar_t line[64];
     swprintf(line, 64, L"%8llu %12llu  ", static_cast<unsigned long long>(member.position),
              static_cast<unsigned long long>(member.size));
-    Print(line + FormatTime(member.timestamp) + L"  " + member.name + L"\n");
+    Print(line + FormatTime(member.timestamp) + L"  " + member.folder + member.name + L"\n");
   }
   Print(std::to_wstring(members.size()) + L" member(s)\n");
   return kOk;
@@ -278,7 +279,9 @@ int RunGet(Plugin& plugin, const std::wstring& archive, const std::wstring& memb
   const unsigned long long number = wcstoull(memberText.c_str(), &end, 10);
   for (const Member& candidate : members) {
     const bool byNumber = !memberText.empty() && end != nullptr && *end == L'\0' && candidate.position == number;
-    if (byNumber || CompareStringOrdinal(candidate.name.c_str(), -1, memberText.c_str(), -1, TRUE) == CSTR_EQUAL) {
+    const std::wstring full = candidate.folder + candidate.name;
+    if (byNumber || CompareStringOrdinal(full.c_str(), -1, memberText.c_str(), -1, TRUE) == CSTR_EQUAL ||
+        CompareStringOrdinal(candidate.name.c_str(), -1, memberText.c_str(), -1, TRUE) == CSTR_EQUAL) {
       member = &candidate;
       break;
     }
