@@ -128,8 +128,9 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     // The listing, step by step, as the plug-in takes them: the work that
     // overlaps the verbose run in a real request is timed on its own here.
     listing.Time("lock, the archive's header and time", [&] { return LockAndReadTheArchive(archive); });
-    listing.Time("read the settings (four values)", [&] {
-      return ToolPath().size() + ReadTarExtensions().size() + ToolPath().size() + static_cast<std::size_t>(ReadMaxMB());
+    listing.Time("read the settings (one read, four values)", [&] {
+      const Settings settings = ReadSettings();
+      return ToolPathOf(settings).size() + settings.tarExtensions.size() + static_cast<std::size_t>(settings.maxMB);
     });
     listing.Time("probe: check the archive's size and the tool", [&] {
       WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -190,8 +191,9 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       RequestLock lock;
       return lock.held();
     });
-    fetch.Time("read the settings (two values)", [&] {
-      return ToolPath().size() + static_cast<std::size_t>(ReadMaxMB());
+    fetch.Time("read the settings (one read)", [&] {
+      const Settings settings = ReadSettings();
+      return ToolPathOf(settings).size() + static_cast<std::size_t>(settings.maxMB);
     });
     std::string memberBytes;
     {

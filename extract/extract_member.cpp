@@ -79,11 +79,12 @@ std::optional<std::wstring> PathInsideFolder(const std::wstring& folder, const s
 }  // namespace
 
 ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,
-                         const std::string& listedPath, UniqueLocal& blockOut, std::wstring& writtenPathOut) {
+                         const std::string& listedPath, const Settings& settings, UniqueLocal& blockOut,
+                         std::wstring& writtenPathOut) {
   const std::wstring& folder = CurrentRequestFolder();
-  const std::wstring toolPath = ToolPath();
+  const std::wstring toolPath = ToolPathOf(settings);
   if (folder.empty() || toolPath.empty()) return ReadError;
-  const std::int64_t sizeLimit = SizeLimitFromMaxMB(ReadMaxMB());
+  const std::int64_t sizeLimit = SizeLimitFromMaxMB(settings.maxMB);
   const std::optional<SelectedMember> member = SelectMember(toolPath, archivePath, record, listedPath, sizeLimit);
   if (!member) return ReadError;
 
@@ -154,17 +155,18 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
   // An empty folder would put the file in the host's current folder.
   if (!toMemory && destFolder.empty()) return WriteError;
 
+  const Settings settings = ReadSettings();
   RequestScope request;
   if (request.folder().empty()) return ReadError;
   ArchiveEntryW record{};
   record.position = position;
   std::string listedPath;
-  const ResultCode found = LookupOrBuildListing(archivePath, 0, nullptr, &record, &listedPath);
+  const ResultCode found = LookupOrBuildListing(archivePath, 0, settings, nullptr, &record, &listedPath);
   if (found != Success) return found;
 
   UniqueLocal block;
   std::wstring writtenPath;
-  const ResultCode result = ExtractMember(archivePath, record, listedPath, block, writtenPath);
+  const ResultCode result = ExtractMember(archivePath, record, listedPath, settings, block, writtenPath);
   if (result != Success) return result;
   if (toMemory) {
     *blockOut = block.release();

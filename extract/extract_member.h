@@ -7,6 +7,7 @@
 #include <string>
 
 #include "interface/records.h"
+#include "interface/settings_text.h"
 #include "interface/win_owners.h"
 
 namespace qibor {
@@ -22,7 +23,8 @@ namespace qibor {
 // delivery; otherwise 6 (4 when memory ran out) with nothing delivered. The
 // caller holds a RequestScope.
 ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,
-                         const std::string& listedPath, UniqueLocal& blockOut, std::wstring& writtenPathOut);
+                         const std::string& listedPath, const Settings& settings, UniqueLocal& blockOut,
+                         std::wstring& writtenPathOut);
 
 // The body of GetFileW: the member at `position`, into the host's handle
 // variable (bit 8 of flag set) or as a new file in the folder `destFolder`.

@@ -10,6 +10,7 @@
 #include "interface/boundary.h"
 #include "interface/exports.h"
 #include "interface/plugin_info.h"
+#include "interface/settings.h"
 #include "interface/win_owners.h"
 #include "listing/listing_cache.h"
 #include "listing/work_folder.h"
@@ -31,10 +32,10 @@ bool SameAnsiText(const char* a, const char* b) {
 // fit, and the host may ask for it by that cut text. In order: path + name
 // as the ANSI records give them, the name in UTF-16, the name as the ANSI
 // records give it. The list comes from the cache, built by the caller.
-bool FindInAnsiForms(const std::wstring& archivePath, LPCSTR query, const std::wstring& wideQuery,
-                     ArchiveEntryW& found) {
+bool FindInAnsiForms(const std::wstring& archivePath, const Settings& settings, LPCSTR query,
+                     const std::wstring& wideQuery, ArchiveEntryW& found) {
   HLOCAL copy = nullptr;
-  if (LookupOrBuildListing(archivePath, 0, &copy, nullptr) != Success) return false;
+  if (LookupOrBuildListing(archivePath, 0, settings, &copy, nullptr) != Success) return false;
   UniqueLocal list(copy);
   const auto* records = list.as<ArchiveEntryW>();
   const std::size_t capacity = LocalSize(list.get()) / sizeof(ArchiveEntryW);
@@ -63,7 +64,7 @@ bool FindInAnsiForms(const std::wstring& archivePath, LPCSTR query, const std::w
 extern "C" int WINAPI GetPluginInfo(int index, LPSTR buffer, int bufferLength) {
   return Guarded(0, 0, [&] {
     std::wstring text;
-    if (!PluginInfoText(index, text) || buffer == nullptr || bufferLength <= 0) return 0;
+    if (!PluginInfoText(index, ReadSettings(), text) || buffer == nullptr || bufferLength <= 0) return 0;
     const AnsiPiece piece = ToAnsiFitting(text, static_cast<std::size_t>(bufferLength));
     std::memcpy(buffer, piece.bytes.data(), piece.bytes.size());
     buffer[piece.bytes.size()] = '\0';
@@ -89,9 +90,11 @@ extern "C" int WINAPI GetArchiveInfo(LPCSTR archivePath, LONG_PTR offset, unsign
 
     HLOCAL wideList = nullptr;
     {
+      const Settings settings = ReadSettings();
       RequestScope request;
       TheListingCache().Clear();
-      const ResultCode result = LookupOrBuildListing(*path, static_cast<std::int64_t>(offset), &wideList, nullptr);
+      const ResultCode result =
+          LookupOrBuildListing(*path, static_cast<std::int64_t>(offset), settings, &wideList, nullptr);
       if (result != Success) return static_cast<int>(result);
     }
     UniqueLocal wide(wideList);
@@ -121,11 +124,12 @@ extern "C" int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR me
     // An empty name matches by position; the query's position is then 0.
     ArchiveEntryW found{};
     {
+      const Settings settings = ReadSettings();
       RequestScope request;
       TheListingCache().Clear();
       const MemberQuery byPath{*name, 0, false};
-      ResultCode result = LookupOrBuildMember(*path, static_cast<std::int64_t>(offset), byPath, found);
-      if (result == NotImplemented && !name->empty() && FindInAnsiForms(*path, memberName, *name, found)) {
+      ResultCode result = LookupOrBuildMember(*path, static_cast<std::int64_t>(offset), settings, byPath, found);
+      if (result == NotImplemented && !name->empty() && FindInAnsiForms(*path, settings, memberName, *name, found)) {
         result = Success;
       }
       if (result != Success) return static_cast<int>(result);

@@ -6,6 +6,7 @@
 #include "interface/boundary.h"
 #include "interface/exports.h"
 #include "interface/plugin_info.h"
+#include "interface/settings.h"
 #include "listing/listing_cache.h"
 #include "listing/work_folder.h"
 #include "probe/probe.h"
@@ -33,9 +34,10 @@ int IsSupportedWide(const std::wstring* archivePath, void* source) {
     if (!ReadFile(static_cast<HANDLE>(source), header, sizeof(header), &read, nullptr)) return 0;
   }
   if (archivePath == nullptr || archivePath->empty()) return 0;
+  const Settings settings = ReadSettings();
   RequestScope request;
   if (request.folder().empty()) return 0;
-  return ProbeArchive(*archivePath, header) ? 1 : 0;
+  return ProbeArchive(*archivePath, header, settings) ? 1 : 0;
 }
 
 }  // namespace qibor
@@ -43,7 +45,7 @@ int IsSupportedWide(const std::wstring* archivePath, void* source) {
 extern "C" int WINAPI GetPluginInfoW(int index, LPWSTR buffer, int bufferLength) {
   return Guarded(0, 0, [&] {
     std::wstring text;
-    if (!PluginInfoText(index, text)) return 0;
+    if (!PluginInfoText(index, ReadSettings(), text)) return 0;
     return CopyToHostBuffer(text, buffer, bufferLength);
   });
 }
@@ -64,9 +66,10 @@ extern "C" int WINAPI GetArchiveInfoW(LPCWSTR archivePath, LONG_PTR offset, unsi
     if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
     if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
     const std::wstring path(archivePath);
+    const Settings settings = ReadSettings();
     RequestScope request;
     TheListingCache().Clear();
-    return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int64_t>(offset), listOut, nullptr));
+    return static_cast<int>(LookupOrBuildListing(path, static_cast<std::int64_t>(offset), settings, listOut, nullptr));
   });
 }
 
@@ -81,13 +84,14 @@ extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR
     if (length >= kRecordTextUnits) return static_cast<int>(NotImplemented);
     const std::wstring path(archivePath);
     const std::wstring text(memberName, length);
+    const Settings settings = ReadSettings();
     RequestScope request;
     TheListingCache().Clear();
     // As hosts have it: the name goes into the record first; an empty name
     // asks for the position the record already holds.
     lstrcpyW(recordOut->name, text.c_str());
     const MemberQuery query{text, recordOut->position, true};
-    return static_cast<int>(LookupOrBuildMember(path, static_cast<std::int64_t>(offset), query, *recordOut));
+    return static_cast<int>(LookupOrBuildMember(path, static_cast<std::int64_t>(offset), settings, query, *recordOut));
   });
 }
 

@@ -16,11 +16,11 @@ std::wstring ReplaceAll(std::wstring text, std::wstring_view needle, std::wstrin
   return text;
 }
 
-bool PluginInfoText(int index, std::wstring& text) {
+bool PluginInfoText(int index, const Settings& settings, std::wstring& text) {
   switch (index) {
     case 0: text = L"00AM"; return true;
     case 1: text = L"qibor by Jov"; return true;
-    case 2: text = ReplaceAll(ReadExtPatterns(), L",", L";"); return true;
+    case 2: text = ReplaceAll(settings.ext, L",", L";"); return true;
     case 3: text = L"tar file"; return true;
     default: return false;
   }

@@ -25,35 +25,26 @@ std::wstring SettingsPath() {
   return path;
 }
 
-std::wstring ReadSettingString(const wchar_t* key, const wchar_t* defaultValue) {
+Settings ReadSettings() {
   const std::wstring path = SettingsPath();
-  std::vector<wchar_t> buffer(260);
+  std::vector<wchar_t> buffer(1024);
   for (;;) {
-    const DWORD length = GetPrivateProfileStringW(kSection, key, defaultValue, buffer.data(),
-                                                  static_cast<DWORD>(buffer.size()), path.c_str());
-    // A result of size - 1 means the value may have been cut: read it again
-    // into a larger buffer.
-    if (length + 1 < buffer.size() || buffer.size() >= 32768) return std::wstring(buffer.data(), length);
+    const DWORD length =
+        GetPrivateProfileSectionW(kSection, buffer.data(), static_cast<DWORD>(buffer.size()), path.c_str());
+    // A result of size - 2 means the section may have been cut: read it
+    // again into a larger buffer.
+    if (length + 2 < buffer.size() || buffer.size() >= (1u << 20)) {
+      return ParseSettingsSection(std::wstring_view(buffer.data(), length));
+    }
     buffer.resize(buffer.size() * 4);
   }
 }
 
-int ReadSettingInt(const wchar_t* key, int defaultValue) {
-  const std::wstring path = SettingsPath();
-  return static_cast<int>(GetPrivateProfileIntW(kSection, key, defaultValue, path.c_str()));
-}
-
-std::wstring ReadToolDir() { return ReadSettingString(L"dir", kDefaultToolDir); }
-int ReadMaxMB() { return ReadSettingInt(L"maxMB", kDefaultMaxMB); }
-std::wstring ReadExtPatterns() { return ReadSettingString(L"ext", kDefaultExt); }
-std::wstring ReadTarExtensions() { return ReadSettingString(L"tar", kDefaultTarExtensions); }
-
-std::wstring ToolPath() {
-  const std::wstring folder = ReadToolDir();
+std::wstring ToolPathOf(const Settings& settings) {
   // A relative folder names whatever tar.exe sits in the host's current
   // folder, often one the user just opened: no tool rather than that one.
-  if (PathIsRelativeW(folder.c_str())) return {};
-  return CombinePath(folder, L"tar.exe");
+  if (PathIsRelativeW(settings.toolDir.c_str())) return {};
+  return CombinePath(settings.toolDir, L"tar.exe");
 }
 
 }  // namespace qibor

@@ -21,10 +21,11 @@ std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
   return UnixSecondsFromFileTime(ticks);
 }
 
-ResultCode BuildInto(const std::wstring& archivePath, UniqueLocal& block, ToolPaths* pathsOut) {
-  const std::wstring toolPath = ToolPath();
+ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, UniqueLocal& block,
+                     ToolPaths* pathsOut) {
+  const std::wstring toolPath = ToolPathOf(settings);
   if (toolPath.empty()) return ReadError;
-  const std::int64_t sizeLimit = SizeLimitFromMaxMB(ReadMaxMB());
+  const std::int64_t sizeLimit = SizeLimitFromMaxMB(settings.maxMB);
   const std::optional<std::int64_t> timestamp = ArchiveTimestamp(archivePath);
   if (!timestamp) return ReadError;
   const UINT codePage = ToolOutputCodePage();
@@ -141,12 +142,13 @@ bool ForEachListedEntry(ListingCaptures& captures,
   return !captures.plain.failed && !captures.verbose.failed;
 }
 
-ResultCode BuildListing(const std::wstring& archivePath, HLOCAL* listOut, ToolPaths* pathsOut) {
+ResultCode BuildListing(const std::wstring& archivePath, const Settings& settings, HLOCAL* listOut,
+                        ToolPaths* pathsOut) {
   *listOut = nullptr;
   UniqueLocal block;
   ToolPaths paths;
   try {
-    const ResultCode result = BuildInto(archivePath, block, pathsOut != nullptr ? &paths : nullptr);
+    const ResultCode result = BuildInto(archivePath, settings, block, pathsOut != nullptr ? &paths : nullptr);
     if (result != Success) return result;
   } catch (const std::bad_alloc&) {
     return OutOfMemory;

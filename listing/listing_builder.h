@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "interface/records.h"
+#include "interface/settings_text.h"
 #include "interface/win_owners.h"
 #include "listing/compact_list.h"
 #include "listing/kept_members.h"
@@ -66,6 +67,7 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
 // 0 with the list, 4 when memory ran out, 6 when the tool cannot be run, its
 // output cannot be read, or the archive cannot be opened for its time. The
 // kept members' paths as the tool printed them go to pathsOut when given.
-ResultCode BuildListing(const std::wstring& archivePath, HLOCAL* listOut, ToolPaths* pathsOut = nullptr);
+ResultCode BuildListing(const std::wstring& archivePath, const Settings& settings, HLOCAL* listOut,
+                        ToolPaths* pathsOut = nullptr);
 
 }  // namespace qibor

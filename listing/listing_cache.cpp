@@ -76,8 +76,9 @@ struct OwnedQuery {
       : text(record.name, wcsnlen(record.name, kRecordTextUnits)), query{text, record.position, true} {}
 };
 
-ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, HLOCAL* listOut,
-                         const MemberQuery* query, ArchiveEntryW* recordOut, std::string* memberPathOut);
+ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
+                         HLOCAL* listOut, const MemberQuery* query, ArchiveEntryW* recordOut,
+                         std::string* memberPathOut);
 
 }  // namespace
 
@@ -190,22 +191,23 @@ ListingCache g_listingCache;
 
 ListingCache& TheListingCache() { return g_listingCache; }
 
-ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, HLOCAL* listOut,
-                                ArchiveEntryW* query, std::string* memberPathOut) {
-  if (listOut != nullptr) return LookupOrBuild(archivePath, offset, listOut, nullptr, nullptr, memberPathOut);
+ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
+                                HLOCAL* listOut, ArchiveEntryW* query, std::string* memberPathOut) {
+  if (listOut != nullptr) return LookupOrBuild(archivePath, offset, settings, listOut, nullptr, nullptr, memberPathOut);
   const OwnedQuery owned(*query);
-  return LookupOrBuild(archivePath, offset, nullptr, &owned.query, query, memberPathOut);
+  return LookupOrBuild(archivePath, offset, settings, nullptr, &owned.query, query, memberPathOut);
 }
 
-ResultCode LookupOrBuildMember(const std::wstring& archivePath, std::int64_t offset, const MemberQuery& query,
-                               ArchiveEntryW& recordOut, std::string* memberPathOut) {
-  return LookupOrBuild(archivePath, offset, nullptr, &query, &recordOut, memberPathOut);
+ResultCode LookupOrBuildMember(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
+                               const MemberQuery& query, ArchiveEntryW& recordOut, std::string* memberPathOut) {
+  return LookupOrBuild(archivePath, offset, settings, nullptr, &query, &recordOut, memberPathOut);
 }
 
 namespace {
 
-ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, HLOCAL* listOut,
-                         const MemberQuery* query, ArchiveEntryW* recordOut, std::string* memberPathOut) {
+ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
+                         HLOCAL* listOut, const MemberQuery* query, ArchiveEntryW* recordOut,
+                         std::string* memberPathOut) {
   ListingCache& cache = TheListingCache();
   const int cached = listOut != nullptr ? cache.Lookup(archivePath, listOut, nullptr)
                                         : cache.Lookup(archivePath, *query, *recordOut, memberPathOut);
@@ -228,11 +230,11 @@ ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, H
     if (!ReadFile(archive.get(), header, sizeof(header), &read, nullptr)) return ReadError;
     if (read < sizeof(header)) return UnknownFormat;
   }
-  if (!ProbeArchive(archivePath, header)) return UnknownFormat;
+  if (!ProbeArchive(archivePath, header, settings)) return UnknownFormat;
 
   HLOCAL built = nullptr;
   ToolPaths toolPaths;
-  const ResultCode result = BuildListing(archivePath, &built, &toolPaths);
+  const ResultCode result = BuildListing(archivePath, settings, &built, &toolPaths);
   if (result != Success) return result;
   UniqueLocal list(built);
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "interface/records.h"
+#include "interface/settings_text.h"
 #include "interface/win_owners.h"
 #include "listing/compact_list.h"
 
@@ -91,11 +92,12 @@ ListingCache& TheListingCache();
 // memberPathOut as for ListingCache::Lookup. A query that finds nothing in a
 // cached list gives 2, in a list built by this call -1. The caller holds the
 // request lock.
-ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, HLOCAL* listOut,
-                                ArchiveEntryW* query, std::string* memberPathOut = nullptr);
+ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
+                                HLOCAL* listOut, ArchiveEntryW* query, std::string* memberPathOut = nullptr);
 // The same for a query given as text; the found record goes to recordOut,
 // which is not written otherwise.
-ResultCode LookupOrBuildMember(const std::wstring& archivePath, std::int64_t offset, const MemberQuery& query,
-                               ArchiveEntryW& recordOut, std::string* memberPathOut = nullptr);
+ResultCode LookupOrBuildMember(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
+                               const MemberQuery& query, ArchiveEntryW& recordOut,
+                               std::string* memberPathOut = nullptr);
 
 }  // namespace qibor

@@ -54,7 +54,7 @@ bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames, boo
   return !output.failed && ProbeAccepts(lines, exitedWell);
 }
 
-bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header*/) {
+bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header*/, const Settings& settings) {
   if (archivePath.empty()) return false;
   // The tool takes an empty file for an empty archive; GetArchiveInfo wants
   // 8 bytes, so fewer are no archive here either.
@@ -63,9 +63,9 @@ bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header
       data.nFileSizeLow < 8) {
     return false;
   }
-  const std::wstring toolPath = ToolPath();
+  const std::wstring toolPath = ToolPathOf(settings);
   if (toolPath.empty() || !FileExists(toolPath)) return false;
-  const std::wstring extensionList = ReadTarExtensions();
+  const std::wstring& extensionList = settings.tarExtensions;
 
   const std::wstring capturePath = PlainListingFile();
   DWORD exitCode = 1;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "interface/settings_text.h"
+
 namespace qibor {
 
 // True when the extension occurs in the list (both lower-cased, a plain
@@ -21,6 +23,6 @@ bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames, boo
 // and accepts unless the tool cannot run, refuses to open the file or reads
 // nothing of it, or a checked name is not plain ASCII. Never writes the caller's path. The caller
 // holds the request lock.
-bool ProbeArchive(const std::wstring& archivePath, const unsigned char* header);
+bool ProbeArchive(const std::wstring& archivePath, const unsigned char* header, const Settings& settings);
 
 }  // namespace qibor

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "interface/settings.h"
 #include "interface/win_owners.h"
 #include "listing/listing_builder.h"
 #include "listing/retry.h"
@@ -30,7 +31,7 @@ struct Listed {
 Listed Build(const std::wstring& archive) {
   RequestScope request;
   HLOCAL list = reinterpret_cast<HLOCAL>(1);
-  Listed listed{BuildListing(archive, &list), {}, 0, list != nullptr};
+  Listed listed{BuildListing(archive, ReadSettings(), &list), {}, 0, list != nullptr};
   if (list != nullptr) {
     listed.blockSize = LocalSize(list);
     listed.records = ListRecords(list);
@@ -200,7 +201,7 @@ TEST_F(StandInListing, DroppedLinesLeaveNoTraceAfterTheList) {
   HLOCAL list = nullptr;
   {
     RequestScope request;
-    ASSERT_EQ(BuildListing(ArchivePath(), &list), Success);
+    ASSERT_EQ(BuildListing(ArchivePath(), ReadSettings(), &list), Success);
   }
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(LocalSize(list), 3 * sizeof(ArchiveEntryW));
@@ -239,7 +240,7 @@ TEST_F(StandInListing, FoldersFillThePathAndTheToolsPathsAreKept) {
   ToolPaths paths;
   {
     RequestScope request;
-    ASSERT_EQ(BuildListing(ArchivePath(), &list, &paths), Success);
+    ASSERT_EQ(BuildListing(ArchivePath(), ReadSettings(), &list, &paths), Success);
   }
   const std::vector<ArchiveEntryW> records = ListRecords(list);
   LocalFree(list);
