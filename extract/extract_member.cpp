@@ -150,8 +150,8 @@ ResultCode WriteNewFile(const std::wstring& outputPath, const void* bytes, std::
 
 ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, const std::wstring& destFolder,
                        HLOCAL* blockOut, std::uint32_t flag) {
-  if ((flag & 7) != 0) return NotImplemented;
-  const bool toMemory = (flag & 0x100) != 0;
+  if (!IsFileInput(flag)) return NotImplemented;
+  const bool toMemory = IsOutputToMemory(flag);
   // An empty folder would put the file in the host's current folder.
   if (!toMemory && destFolder.empty()) return WriteError;
 

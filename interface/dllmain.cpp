@@ -5,7 +5,6 @@
 #include "interface/settings.h"
 #include "interface/win_path.h"
 #include "listing/listing_cache.h"
-#include "listing/request_lock.h"
 #include "listing/work_folder.h"
 
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
@@ -23,12 +22,11 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
         break;
       }
       {
-        // Another process may be in the middle of a request in the folder.
-        qibor::RequestLock lock(5000);
-        if (lock.held()) {
-          const std::wstring folder = qibor::WorkDirectory();
-          if (!folder.empty() && qibor::IsDirectory(folder)) RemoveDirectoryW(folder.c_str());
-        }
+        // No wait under the loader lock: removing a folder succeeds only
+        // when it is empty, and a request of another process keeps its own
+        // folder in it.
+        const std::wstring folder = qibor::WorkDirectory();
+        if (!folder.empty()) RemoveDirectoryW(folder.c_str());
       }
       qibor::TheListingCache().Clear();
       break;

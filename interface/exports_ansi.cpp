@@ -81,10 +81,10 @@ extern "C" int WINAPI IsSupported(LPCSTR archivePath, void* source) {
 
 extern "C" int WINAPI GetArchiveInfo(LPCSTR archivePath, LONG_PTR offset, unsigned int flag, HLOCAL* listOut) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if (listOut == nullptr) return static_cast<int>((flag & 7) != 0 ? NotImplemented : ReadError);
+    if (listOut == nullptr) return static_cast<int>(!IsFileInput(flag) ? NotImplemented : ReadError);
     // Null after every failure, so a host that did not preset it frees nothing.
     *listOut = nullptr;
-    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
+    if (!IsFileInput(flag)) return static_cast<int>(NotImplemented);
     const std::optional<std::wstring> path = ToWide(archivePath, MAX_PATH);
     if (!path || path->empty()) return static_cast<int>(ReadError);
 
@@ -115,7 +115,7 @@ extern "C" int WINAPI GetArchiveInfo(LPCSTR archivePath, LONG_PTR offset, unsign
 extern "C" int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR memberName, unsigned int flag,
                                   ArchiveEntryA* recordOut) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
+    if (!IsFileInput(flag)) return static_cast<int>(NotImplemented);
     if (recordOut == nullptr) return static_cast<int>(ReadError);
     const std::optional<std::wstring> path = ToWide(archivePath, MAX_PATH);
     const std::optional<std::wstring> name = ToWide(memberName, MAX_PATH);
@@ -142,8 +142,8 @@ extern "C" int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR me
 extern "C" int WINAPI GetFile(LPCSTR archivePath, LONG_PTR memberPosition, LPSTR dest, unsigned int flag,
                               FARPROC /*progressCallback*/, LONG_PTR /*userData*/) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
-    const bool toMemory = (flag & 0x100) != 0;
+    if (!IsFileInput(flag)) return static_cast<int>(NotImplemented);
+    const bool toMemory = IsOutputToMemory(flag);
     if (dest == nullptr) return static_cast<int>(toMemory ? ReadError : WriteError);
     const std::optional<std::wstring> path = ToWide(archivePath, MAX_PATH);
     if (!path || path->empty()) return static_cast<int>(ReadError);

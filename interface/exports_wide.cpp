@@ -60,10 +60,10 @@ extern "C" int WINAPI IsSupportedW(LPCWSTR archivePath, void* source) {
 
 extern "C" int WINAPI GetArchiveInfoW(LPCWSTR archivePath, LONG_PTR offset, unsigned int flag, HLOCAL* listOut) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if (listOut == nullptr) return static_cast<int>((flag & 7) != 0 ? NotImplemented : ReadError);
+    if (listOut == nullptr) return static_cast<int>(!IsFileInput(flag) ? NotImplemented : ReadError);
     // Null after every failure, so a host that did not preset it frees nothing.
     *listOut = nullptr;
-    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
+    if (!IsFileInput(flag)) return static_cast<int>(NotImplemented);
     if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
     const std::wstring path(archivePath);
     const Settings settings = ReadSettings();
@@ -76,7 +76,7 @@ extern "C" int WINAPI GetArchiveInfoW(LPCWSTR archivePath, LONG_PTR offset, unsi
 extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR memberName, unsigned int flag,
                                    ArchiveEntryW* recordOut) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
+    if (!IsFileInput(flag)) return static_cast<int>(NotImplemented);
     if (recordOut == nullptr || memberName == nullptr || !FitsPath(archivePath)) return static_cast<int>(ReadError);
     // A query (a path + name, or a name) fits a record's field: a host's
     // name buffer is never read past it.
@@ -98,8 +98,8 @@ extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR
 extern "C" int WINAPI GetFileW(LPCWSTR archivePath, LONG_PTR memberPosition, LPWSTR dest, unsigned int flag,
                                FARPROC /*progressCallback*/, LONG_PTR /*userData*/) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if ((flag & 7) != 0) return static_cast<int>(NotImplemented);
-    const bool toMemory = (flag & 0x100) != 0;
+    if (!IsFileInput(flag)) return static_cast<int>(NotImplemented);
+    const bool toMemory = IsOutputToMemory(flag);
     if (dest == nullptr) return static_cast<int>(toMemory ? ReadError : WriteError);
     if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
     if (!toMemory && !FitsPath(dest)) return static_cast<int>(WriteError);

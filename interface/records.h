@@ -74,6 +74,13 @@ enum ResultCode : std::int32_t {
   WriteError = 9,
 };
 
+// The flag argument: the input kind in bits 0 to 2 (only 0, a file on disk,
+// is served) and, for GetFile, where the member goes.
+inline constexpr unsigned kInputKindBits = 7;
+inline constexpr unsigned kOutputToMemory = 0x100;
+inline bool IsFileInput(unsigned flag) { return (flag & kInputKindBits) == 0; }
+inline bool IsOutputToMemory(unsigned flag) { return (flag & kOutputToMemory) != 0; }
+
 // A list ends at the first record whose first method byte is zero.
 inline bool IsTerminator(const ArchiveEntryW& entry) { return entry.method[0] == 0; }
 

@@ -193,8 +193,8 @@ class Plugin {
 
   int ToMemory(const std::wstring& archive, std::uint64_t position, HLOCAL& block) {
     const auto where = static_cast<LONG_PTR>(position);
-    if (ansi_) return fileA_(ToAnsi(archive).c_str(), where, reinterpret_cast<LPSTR>(&block), 0x100, nullptr, 0);
-    return fileW_(archive.c_str(), where, reinterpret_cast<LPWSTR>(&block), 0x100, nullptr, 0);
+    if (ansi_) return fileA_(ToAnsi(archive).c_str(), where, reinterpret_cast<LPSTR>(&block), qibor::kOutputToMemory, nullptr, 0);
+    return fileW_(archive.c_str(), where, reinterpret_cast<LPWSTR>(&block), qibor::kOutputToMemory, nullptr, 0);
   }
 
   int ToFolder(const std::wstring& archive, std::uint64_t position, const std::wstring& folder) {
