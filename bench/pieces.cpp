@@ -130,7 +130,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     listing.Time("lock, the archive's header and time", [&] { return LockAndReadTheArchive(archive); });
     listing.Time("read the settings (one read, four values)", [&] {
       const Settings settings = ReadSettings();
-      return ToolPathOf(settings).size() + settings.tarExtensions.size() + static_cast<std::size_t>(settings.maxMB);
+      return ToolExePath(settings).size() + settings.tarExtensions.size() + static_cast<std::size_t>(settings.maxMB);
     });
     listing.Time("probe: check the archive's size and the tool", [&] {
       WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -193,7 +193,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     });
     fetch.Time("read the settings (one read)", [&] {
       const Settings settings = ReadSettings();
-      return ToolPathOf(settings).size() + static_cast<std::size_t>(settings.maxMB);
+      return ToolExePath(settings).size() + static_cast<std::size_t>(settings.maxMB);
     });
     std::string memberBytes;
     {

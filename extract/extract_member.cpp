@@ -82,7 +82,7 @@ ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& r
                          const std::string& listedPath, const Settings& settings, UniqueLocal& blockOut,
                          std::wstring& writtenPathOut) {
   const std::wstring& folder = CurrentRequestFolder();
-  const std::wstring toolPath = ToolPathOf(settings);
+  const std::wstring toolPath = ToolExePath(settings);
   if (folder.empty() || toolPath.empty()) return ReadError;
   const std::int64_t sizeLimit = SizeLimitFromMaxMB(settings.maxMB);
   const std::optional<SelectedMember> member = SelectMember(toolPath, archivePath, record, listedPath, sizeLimit);

@@ -40,7 +40,7 @@ Settings ReadSettings() {
   }
 }
 
-std::wstring ToolPathOf(const Settings& settings) {
+std::wstring ToolExePath(const Settings& settings) {
   // A relative folder names whatever tar.exe sits in the host's current
   // folder, often one the user just opened: no tool rather than that one.
   if (PathIsRelativeW(settings.toolDir.c_str())) return {};

@@ -23,6 +23,6 @@ Settings ReadSettings();
 
 // `dir` joined with "tar.exe"; empty when `dir` is relative or the result
 // does not fit a path.
-std::wstring ToolPathOf(const Settings& settings);
+std::wstring ToolExePath(const Settings& settings);
 
 }  // namespace qibor

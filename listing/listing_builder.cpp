@@ -7,6 +7,7 @@
 #include "interface/settings.h"
 #include "interface/win_owners.h"
 #include "listing/member_size.h"
+#include "probe/probe.h"
 
 namespace qibor {
 namespace {
@@ -23,7 +24,7 @@ std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
 
 ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, UniqueLocal& block,
                      ToolPaths* pathsOut) {
-  const std::wstring toolPath = ToolPathOf(settings);
+  const std::wstring toolPath = ToolExePath(settings);
   if (toolPath.empty()) return ReadError;
   const std::int64_t sizeLimit = SizeLimitFromMaxMB(settings.maxMB);
   const std::optional<std::int64_t> timestamp = ArchiveTimestamp(archivePath);
@@ -38,6 +39,12 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
     return named == Success;
   });
   if (!listed) return named == OutOfMemory ? OutOfMemory : ReadError;
+  // The verbose run answers what a probe would ask: an archive the tool
+  // cannot read is no list, nor is a tar whose names are not ASCII.
+  if (!ListingShowsAnArchive(captures.verbose, VerboseErrorsFile(), ChecksNames(archivePath, settings),
+                             captures.verboseExit == 0)) {
+    return UnknownFormat;
+  }
 
   return KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, pathsOut) ? Success : ReadError;
 }
@@ -49,6 +56,7 @@ ListingCaptures::~ListingCaptures() {
   verbose.file.reset();
   DeleteFileRetrying(PlainListingFile());
   DeleteFileRetrying(VerboseListingFile());
+  DeleteFileRetrying(VerboseErrorsFile());
 }
 
 ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount) {
@@ -113,12 +121,13 @@ bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, 
                  const std::function<bool(CaptureStream& plain)>& whileVerboseRuns) {
   if (toolPath.empty()) return false;
   if (!RunHidden(PlainListingCommand(toolPath), archivePath, PlainListingFile(), ErrorStream::Discard)) return false;
-  RunningTool verboseRun =
-      StartHidden(VerboseListingCommand(toolPath), archivePath, VerboseListingFile(), ErrorStream::Discard);
+  RunningTool verboseRun = StartHiddenWithErrors(VerboseListingCommand(toolPath), archivePath, VerboseListingFile(),
+                                                 VerboseErrorsFile());
   if (!verboseRun.started()) return false;
   if (!OpenCapture(PlainListingFile(), captures.plain)) return false;
   if (whileVerboseRuns && !whileVerboseRuns(captures.plain)) return false;
   verboseRun.Wait();
+  captures.verboseExit = verboseRun.exitCode();
   return OpenCapture(VerboseListingFile(), captures.verbose);
 }
 

@@ -22,7 +22,8 @@ namespace qibor {
 // Going out of scope closes and deletes both files.
 struct ListingCaptures {
   CaptureStream plain;
-  CaptureStream verbose;
+  CaptureStream verbose;   // its error stream goes to VerboseErrorsFile()
+  DWORD verboseExit = 1;   // the verbose run's exit code
 
   ListingCaptures() = default;
   ListingCaptures(const ListingCaptures&) = delete;
@@ -64,8 +65,9 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
                                        UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut = nullptr);
 
 // Builds the archive's EntryList into *listOut (null on every failure):
-// 0 with the list, 4 when memory ran out, 6 when the tool cannot be run, its
-// output cannot be read, or the archive cannot be opened for its time. The
+// 0 with the list, 2 when the verbose run shows no archive qibor takes (as
+// the probe judges), 4 when memory ran out, 6 when the tool cannot be run,
+// its output cannot be read, or the archive cannot be opened for its time. The
 // kept members' paths as the tool printed them go to pathsOut when given.
 ResultCode BuildListing(const std::wstring& archivePath, const Settings& settings, HLOCAL* listOut,
                         ToolPaths* pathsOut = nullptr);

@@ -5,9 +5,10 @@
 #include <new>
 #include <optional>
 
+#include "interface/settings.h"
+#include "interface/win_path.h"
 #include "listing/listing_builder.h"
 #include "listing/work_folder.h"
-#include "probe/probe.h"
 
 namespace qibor {
 namespace {
@@ -230,7 +231,9 @@ ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, c
     if (!ReadFile(archive.get(), header, sizeof(header), &read, nullptr)) return ReadError;
     if (read < sizeof(header)) return UnknownFormat;
   }
-  if (!ProbeArchive(archivePath, header, settings)) return UnknownFormat;
+  // The listing's own verbose run answers the probe's other questions.
+  const std::wstring toolPath = ToolExePath(settings);
+  if (toolPath.empty() || !FileExists(toolPath)) return UnknownFormat;
 
   HLOCAL built = nullptr;
   ToolPaths toolPaths;

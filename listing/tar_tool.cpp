@@ -23,15 +23,6 @@ auto RetryWhileBusy(Attempt attempt) {
   return RetryWhilePassing(kBusyFile, IsBusyError, attempt);
 }
 
-// Each run reads through a handle of its own: two runs going at once must
-// not share a file position. Writers may hold the archive, as they may when
-// the tool opens it itself.
-UniqueHandle OpenArchiveInput(const std::wstring& path) {
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
 UniqueHandle OpenCaptureFile(const std::wstring& path) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   auto result = RetryWhileBusy([&] {
@@ -55,6 +46,7 @@ std::wstring PlainListingFile() { return CaptureFile(L"qibor.txt"); }
 std::wstring VerboseListingFile() { return CaptureFile(L"qiborv.txt"); }
 std::wstring SelectionListingFile() { return CaptureFile(L"qibors.txt"); }
 std::wstring ExtractionOutputFile() { return CaptureFile(L"qiborx.txt"); }
+std::wstring VerboseErrorsFile() { return CaptureFile(L"qibore.txt"); }
 
 std::wstring QuoteArgument(std::wstring_view argument) {
   std::wstring quoted = L"\"";
@@ -83,34 +75,48 @@ std::wstring PlainListingCommand(const std::wstring& toolPath) { return QuoteArg
 
 std::wstring VerboseListingCommand(const std::wstring& toolPath) { return QuoteArgument(toolPath) + L" tvf -"; }
 
-RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& archivePath,
-                        const std::wstring& capturePath, ErrorStream errors) {
+// Each run reads through a handle of its own: two runs going at once must
+// not share a file position. Writers may hold the archive, as they may when
+// the tool opens it itself.
+UniqueHandle OpenArchiveInput(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+namespace {
+
+// The run itself: its standard output to `capturePath`, its error stream
+// to `errors` (null: nowhere), the archive on its standard input.
+RunningTool StartWith(const std::wstring& commandLine, HANDLE input, const std::wstring& capturePath,
+                      HANDLE errors, bool errorsToOutput) {
   const std::wstring& folder = CurrentRequestFolder();
   // CreateProcessW's limit for a command line, terminator included.
   if (commandLine.empty() || commandLine.size() >= 32768 || capturePath.empty() || folder.empty()) return {};
-  UniqueHandle input = OpenArchiveInput(archivePath);
-  if (!input.valid()) return {};
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return {};
   UniqueHandle capture = OpenCaptureFile(capturePath);
   if (!capture.valid()) return {};
+  if (errorsToOutput) errors = capture.get();
 
-  // Only these two handles are handed to the child, not every inheritable
+  // Only these handles are handed to the child, not every inheritable
   // handle the host happens to have open.
-  HANDLE inherited[2] = {input.get(), capture.get()};
+  HANDLE inherited[3] = {input, capture.get(), errors};
+  const DWORD handleCount = (errors != nullptr && errors != capture.get()) ? 3 : 2;
   SIZE_T attributeSize = 0;
   InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
   auto attributeStorage = std::make_unique<unsigned char[]>(attributeSize);
   auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeStorage.get());
   if (!InitializeProcThreadAttributeList(attributes, 1, 0, &attributeSize)) return {};
   const bool listed = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
-                                                sizeof(inherited), nullptr, nullptr) != FALSE;
+                                                handleCount * sizeof(HANDLE), nullptr, nullptr) != FALSE;
 
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof(startup);
   startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
   startup.StartupInfo.wShowWindow = SW_HIDE;
-  startup.StartupInfo.hStdInput = input.get();
+  startup.StartupInfo.hStdInput = input;
   startup.StartupInfo.hStdOutput = capture.get();
-  startup.StartupInfo.hStdError = errors == ErrorStream::Capture ? capture.get() : nullptr;
+  startup.StartupInfo.hStdError = errors;
   startup.lpAttributeList = listed ? attributes : nullptr;
 
   std::wstring writable = commandLine;
@@ -129,6 +135,27 @@ RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& arc
   // The child holds its own copies of the handles; ours close here.
   CloseHandle(process.hThread);
   return RunningTool(process.hProcess);
+}
+
+}  // namespace
+
+RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& archivePath,
+                        const std::wstring& capturePath, ErrorStream errors) {
+  const UniqueHandle input = OpenArchiveInput(archivePath);
+  return StartWith(commandLine, input.get(), capturePath, nullptr, errors == ErrorStream::Capture);
+}
+
+RunningTool StartHiddenWithErrors(const std::wstring& commandLine, const std::wstring& archivePath,
+                                  const std::wstring& capturePath, const std::wstring& errorsPath) {
+  const UniqueHandle input = OpenArchiveInput(archivePath);
+  const UniqueHandle errors = OpenCaptureFile(errorsPath);
+  if (!errors.valid()) return {};
+  return StartWith(commandLine, input.get(), capturePath, errors.get(), false);
+}
+
+RunningTool StartHiddenOn(const std::wstring& commandLine, HANDLE archive, const std::wstring& capturePath,
+                          ErrorStream errors) {
+  return StartWith(commandLine, archive, capturePath, nullptr, errors == ErrorStream::Capture);
 }
 
 bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,

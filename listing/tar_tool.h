@@ -20,6 +20,7 @@ std::wstring PlainListingFile();
 std::wstring VerboseListingFile();
 std::wstring ExtractionOutputFile();
 std::wstring SelectionListingFile();
+std::wstring VerboseErrorsFile();
 
 // Quotes one argument so that the C runtime's parser gives it back unchanged.
 std::wstring QuoteArgument(std::wstring_view argument);
@@ -68,6 +69,16 @@ class RunningTool {
 // capture file or the tool cannot be opened, or outside a request.
 RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& archivePath,
                         const std::wstring& capturePath, ErrorStream errors);
+// The same with the error stream going to a capture of its own.
+RunningTool StartHiddenWithErrors(const std::wstring& commandLine, const std::wstring& archivePath,
+                                  const std::wstring& capturePath, const std::wstring& errorsPath);
+// The same reading an archive handle the caller opened (inheritable, at its
+// start), so the run reads the very file the caller checked.
+RunningTool StartHiddenOn(const std::wstring& commandLine, HANDLE archive, const std::wstring& capturePath,
+                          ErrorStream errors);
+// An archive opened for a run's standard input: inheritable, sharing reads
+// and writes as the tool itself would.
+UniqueHandle OpenArchiveInput(const std::wstring& path);
 // StartHidden and wait; false when the run cannot start. The exit code goes
 // to exitCode when given.
 bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,

@@ -49,19 +49,22 @@ bool RemoveContents(const std::wstring& folder) {
 }
 
 std::wstring MakeRequestFolder() {
-  EnsureWorkDirectory();
-  const std::wstring work = WorkDirectory();
-  // Missing (and not to be made) or a file: no request can run. One that
-  // may not be written in fails below, when the request folder is made.
-  if (work.empty() || !IsDirectory(work)) return {};
-  // Under the lock, anything here is a leftover of a request that died.
-  RemoveContents(work);
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 4; ++attempt) {
+    EnsureWorkDirectory();
+    const std::wstring work = WorkDirectory();
+    // Missing (and not to be made) or a file: no request can run. One that
+    // may not be written in fails below, when the request folder is made.
+    if (work.empty() || !IsDirectory(work)) return {};
+    // Under the lock, anything here is a leftover of a request that died.
+    RemoveContents(work);
     const std::wstring folder =
         work + L"\\r" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
     if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
+    // Another process unloading qibor removes the work folder when it finds
+    // it empty, without the lock: make it again.
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) return {};
   }
   return {};
 }

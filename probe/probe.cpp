@@ -35,12 +35,10 @@ bool ExtensionInList(std::wstring_view extension, std::wstring_view extensionLis
   return LowerCased(extensionList).find(LowerCased(extension)) != std::wstring::npos;
 }
 
-bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames, bool exitedWell) {
-  CaptureStream output;
-  if (!OpenCapture(capturePath, output)) return false;
+// Adds what the lines of one capture say.
+bool AddProbeLines(CaptureStream& output, bool checkNames, ProbeLines& lines) {
   CapturedLine line;
   std::string name;
-  ProbeLines lines;
   while (!lines.refused && ReadLine(output, line)) {
     if (IsOpenErrorLine(line.text)) {
       lines.refused = true;
@@ -51,7 +49,27 @@ bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames, boo
       if (checkNames && !NameIsPlainAscii(line, name)) lines.refused = true;
     }
   }
-  return !output.failed && ProbeAccepts(lines, exitedWell);
+  return !output.failed;
+}
+
+bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames, bool exitedWell) {
+  CaptureStream output;
+  if (!OpenCapture(capturePath, output)) return false;
+  ProbeLines lines;
+  return AddProbeLines(output, checkNames, lines) && ProbeAccepts(lines, exitedWell);
+}
+
+bool ListingShowsAnArchive(CaptureStream& verbose, const std::wstring& errorsPath, bool checkNames,
+                           bool exitedWell) {
+  ProbeLines lines;
+  if (!RewindCapture(verbose) || !AddProbeLines(verbose, checkNames, lines)) return false;
+  CaptureStream errors;
+  if (!OpenCapture(errorsPath, errors) || !AddProbeLines(errors, false, lines)) return false;
+  return ProbeAccepts(lines, exitedWell);
+}
+
+bool ChecksNames(const std::wstring& archivePath, const Settings& settings) {
+  return ExtensionInList(PathFindExtensionW(archivePath.c_str()), settings.tarExtensions);
 }
 
 bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header*/, const Settings& settings) {
@@ -63,9 +81,8 @@ bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header
       data.nFileSizeLow < 8) {
     return false;
   }
-  const std::wstring toolPath = ToolPathOf(settings);
+  const std::wstring toolPath = ToolExePath(settings);
   if (toolPath.empty() || !FileExists(toolPath)) return false;
-  const std::wstring& extensionList = settings.tarExtensions;
 
   const std::wstring capturePath = PlainListingFile();
   DWORD exitCode = 1;
@@ -73,7 +90,7 @@ bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header
     return false;
   }
 
-  const bool checkNames = ExtensionInList(PathFindExtensionW(archivePath.c_str()), extensionList);
+  const bool checkNames = ChecksNames(archivePath, settings);
   const bool accepted = CaptureShowsAnArchive(capturePath, checkNames, exitCode == 0);
   DeleteFileRetrying(capturePath);
   return accepted;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "interface/settings_text.h"
+#include "listing/tar_tool.h"
 
 namespace qibor {
 
@@ -18,6 +19,12 @@ bool ExtensionInList(std::wstring_view extension, std::wstring_view extensionLis
 // other than plain ASCII, or lists no entry while the tool complained or did
 // not exit well.
 bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames, bool exitedWell);
+// The same for a listing's verbose run, its output and its error stream in
+// captures of their own: the listing answers what the probe would ask.
+bool ListingShowsAnArchive(CaptureStream& verbose, const std::wstring& errorsPath, bool checkNames,
+                           bool exitedWell);
+// Whether names are checked for this archive: its extension is in `tar`.
+bool ChecksNames(const std::wstring& archivePath, const Settings& settings);
 
 // Runs the tool's verbose listing of the file, its error stream captured too,
 // and accepts unless the tool cannot run, refuses to open the file or reads

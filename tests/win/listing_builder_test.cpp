@@ -122,7 +122,7 @@ TEST_F(RealToolListing, LongMemberPathKeepsLaterSizesRight) {
 
 TEST_F(RealToolListing, LeavesTheProcessLocaleAlone) {
   const std::string before = std::setlocale(LC_ALL, nullptr);
-  ASSERT_EQ(Build(FixturePath(L"pictures.7z")).result, Success);
+  ASSERT_EQ(Build(FixturePath(L"pictures.zip")).result, Success);
   EXPECT_EQ(before, std::setlocale(LC_ALL, nullptr));
 }
 
