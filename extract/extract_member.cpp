@@ -78,6 +78,62 @@ std::optional<std::wstring> PathInsideFolder(const std::wstring& folder, const s
 
 }  // namespace
 
+namespace {
+
+// After the run: only the member, and the folders on its way, may have been
+// written, under a name that prints as the listed one, with the listed size.
+ResultCode CollectWritten(const std::optional<std::string>& output, const std::wstring& printedPath,
+                          const std::wstring& relative, bool wildcards, std::int64_t size, UniqueLocal& blockOut,
+                          std::wstring& writtenPathOut) {
+  const std::wstring& folder = CurrentRequestFolder();
+  if (!output || ToolReportedFailure(*output, printedPath)) return ReadError;
+  // The capture files may stand beside the member.
+  const std::wstring paths[5] = {ExtractionOutputFile(), PlainListingFile(), VerboseListingFile(),
+                                 VerboseErrorsFile(), SelectionListingFile()};
+  const std::initializer_list<std::wstring_view> captures{
+      LastComponent(paths[0], L'\\'), LastComponent(paths[1], L'\\'), LastComponent(paths[2], L'\\'),
+      LastComponent(paths[3], L'\\'), LastComponent(paths[4], L'\\')};
+  std::optional<std::wstring> written = relative;
+  if (wildcards) {
+    written = TheOnlyFileWritten(folder, captures);
+    if (!written || !PrintsAs(*written, printedPath, ToolOutputCodePage())) return ReadError;
+  } else if (!OnlyFileWritten(folder, relative, captures)) {
+    return ReadError;
+  }
+  UniqueLocal block;
+  const ResultCode loaded = LoadFileIntoBlock(folder + L"\\" + *written, block);
+  if (loaded != Success) return loaded;
+  // Bytes of another size than listed are not this member's.
+  if (LocalSize(block.get()) != static_cast<SIZE_T>(size)) return ReadError;
+  blockOut = std::move(block);
+  writtenPathOut = *written;
+  return Success;
+}
+
+// Checked before the tool runs: where it will write, and that Windows reads
+// that path as a file inside the request folder. A unit the code page cannot
+// show ("?") is no dot, space, separator or colon.
+std::optional<std::wstring> CheckedRelativePath(const std::wstring& printedPath) {
+  std::optional<std::wstring> relative = WrittenRelativePath(printedPath);
+  if (!relative || !PathInsideFolder(CurrentRequestFolder(), *relative)) return std::nullopt;
+  return relative;
+}
+
+// The one run of a fetch whose list is trusted: the tool's first match for
+// the member's own name is the member, so it stops once that is out.
+ResultCode ExtractAlone(HANDLE archive, const std::wstring& toolPath, const std::string& listedPath,
+                        std::int64_t size, UniqueLocal& blockOut, std::wstring& writtenPathOut) {
+  const std::wstring printed = DecodeToolText(listedPath, ToolOutputCodePage());
+  const std::optional<std::wstring> relative = CheckedRelativePath(printed);
+  if (toolPath.empty() || !relative) return ReadError;
+  const std::wstring command = QuoteArgument(toolPath) + L" xqf - -- " + QuoteArgument(EscapeMemberPattern(printed));
+  const std::optional<std::string> output =
+      CaptureToolOutputOn(command, archive, ExtractionOutputFile(), ErrorStream::Capture);
+  return CollectWritten(output, printed, *relative, false, size, blockOut, writtenPathOut);
+}
+
+}  // namespace
+
 ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,
                          const std::string& listedPath, const Settings& settings, UniqueLocal& blockOut,
                          std::wstring& writtenPathOut) {
@@ -87,39 +143,12 @@ ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& r
   const std::int64_t sizeLimit = SizeLimitFromMaxMB(settings.maxMB);
   const std::optional<SelectedMember> member = SelectMember(toolPath, archivePath, record, listedPath, sizeLimit);
   if (!member) return ReadError;
-
-  // Checked before the tool runs: where it will write, and that Windows
-  // reads that path as a file inside the request folder. A unit the code
-  // page cannot show ("?") is no dot, space, separator or colon.
-  const std::optional<std::wstring> relative = WrittenRelativePath(member->printedPath);
-  if (!relative || !PathInsideFolder(folder, *relative)) return ReadError;
-
-  const std::wstring outputFile = ExtractionOutputFile();
+  const std::optional<std::wstring> relative = CheckedRelativePath(member->printedPath);
+  if (!relative) return ReadError;
   const std::optional<std::string> output =
-      CaptureToolOutput(ExtractionCommand(toolPath, *member), archivePath, outputFile, ErrorStream::Capture);
-  if (!output || ToolReportedFailure(*output, member->printedPath)) return ReadError;
-  // Only the member, and the folders on its way, may have been written; the
-  // name it was written under must print as the listed one.
-  const std::initializer_list<std::wstring_view> captures{LastComponent(outputFile, L'\\'),
-                                                          LastComponent(PlainListingFile(), L'\\'),
-                                                          LastComponent(VerboseListingFile(), L'\\'),
-                                                          LastComponent(SelectionListingFile(), L'\\')};
-  std::optional<std::wstring> written = *relative;
-  if (member->wildcards) {
-    written = TheOnlyFileWritten(folder, captures);
-    if (!written || !PrintsAs(*written, member->printedPath, ToolOutputCodePage())) return ReadError;
-  } else if (!OnlyFileWritten(folder, *relative, captures)) {
-    return ReadError;
-  }
-
-  UniqueLocal block;
-  const ResultCode loaded = LoadFileIntoBlock(folder + L"\\" + *written, block);
-  if (loaded != Success) return loaded;
-  // Bytes of another size than listed are not this member's.
-  if (LocalSize(block.get()) != static_cast<SIZE_T>(member->size)) return ReadError;
-  blockOut = std::move(block);
-  writtenPathOut = *written;
-  return Success;
+      CaptureToolOutput(ExtractionCommand(toolPath, *member), archivePath, ExtractionOutputFile(), ErrorStream::Capture);
+  return CollectWritten(output, member->printedPath, *relative, member->wildcards, member->size, blockOut,
+                        writtenPathOut);
 }
 
 ResultCode WriteNewFile(const std::wstring& outputPath, const void* bytes, std::uint64_t size) {
@@ -161,12 +190,26 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
   ArchiveEntryW record{};
   record.position = position;
   std::string listedPath;
-  const ResultCode found = LookupOrBuildListing(archivePath, 0, settings, nullptr, &record, &listedPath);
+  FetchFacts facts;
+  const ResultCode found = LookupOrBuildListing(archivePath, 0, settings, nullptr, &record, &listedPath, &facts);
   if (found != Success) return found;
 
   UniqueLocal block;
   std::wstring writtenPath;
-  const ResultCode result = ExtractMember(archivePath, record, listedPath, settings, block, writtenPath);
+  ResultCode result = ReadError;
+  // The archive unchanged since its list was made, with the same settings:
+  // one run, reading the very file whose identity was checked, which no one
+  // may write while it runs.
+  if (facts.soleMatch && !listedPath.empty() && facts.origin.known) {
+    const UniqueHandle input = OpenArchiveInput(archivePath, Writers::KeptOut);
+    if (input.valid() && OriginOf(input.get(), settings) == facts.origin) {
+      result = ExtractAlone(input.get(), ToolExePath(settings), listedPath, static_cast<std::int64_t>(record.size),
+                            block, writtenPath);
+    }
+    if (result != Success) EmptyFolder(request.folder());
+  }
+  // Otherwise, or when that run did not give the member: list afresh.
+  if (result != Success) result = ExtractMember(archivePath, record, listedPath, settings, block, writtenPath);
   if (result != Success) return result;
   if (toMemory) {
     *blockOut = block.release();

@@ -1,5 +1,7 @@
 #include "extract/member_path.h"
 
+#include "listing/kept_members.h"
+
 #include <array>
 
 namespace qibor {
@@ -90,21 +92,7 @@ std::wstring EscapeMemberPattern(std::wstring_view memberPath) {
   return pattern;
 }
 
-std::wstring MatchKey(std::wstring_view memberPath) {
-  std::wstring key;
-  key.reserve(memberPath.size());
-  for (std::size_t start = 0; start <= memberPath.size();) {
-    std::size_t end = memberPath.find(L'/', start);
-    if (end == std::wstring_view::npos) end = memberPath.size();
-    const std::wstring_view component = memberPath.substr(start, end - start);
-    if (!component.empty() && component != L".") {
-      if (!key.empty()) key.push_back(L'/');
-      key.append(component);
-    }
-    start = end + 1;
-  }
-  return key;
-}
+std::wstring MatchKey(std::wstring_view memberPath) { return MatchKeyOf(memberPath); }
 
 namespace {
 

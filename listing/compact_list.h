@@ -14,6 +14,20 @@
 
 namespace qibor {
 
+// Where a list came from: the archive file as it was when it was listed, and
+// the settings it was listed with. While both are the same, a fetch trusts
+// the list and runs the tool once.
+struct ListOrigin {
+  bool known = false;
+  std::uint32_t volumeSerial = 0;
+  std::uint64_t fileIndex = 0;
+  std::uint64_t size = 0;
+  std::uint64_t lastWrite = 0;
+  std::wstring toolDir;
+  int maxMB = 0;
+  bool operator==(const ListOrigin&) const = default;
+};
+
 // The kept members' paths in the archive exactly as the tool printed them
 // (the plain listing's bytes), in order. A fetch checks with them that the
 // member it delivers is the one the host's list named.
@@ -23,6 +37,9 @@ struct ToolPaths {
   std::string names;                         // the rest of each member's path
   std::vector<std::uint32_t> memberFolders;  // per member: its folder's index
   std::vector<std::uint32_t> nameStarts;     // per member: where its rest starts in `names`
+  // Per member: the tool's first match for its own name is it (SoleMatches).
+  std::vector<bool> soleMatch;
+  ListOrigin origin;
   // While members are added: the index of each folder seen.
   std::unordered_map<std::string, std::uint32_t> folderIndex;
 };

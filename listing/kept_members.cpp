@@ -1,6 +1,8 @@
 #include "listing/kept_members.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace qibor {
 
@@ -23,6 +25,24 @@ bool IsFileEntry(std::string_view verboseLine, std::string_view plainLine) {
   if (verboseLine.substr(nameStart) != plainLine || verboseLine[nameStart - 1] != ' ') return false;
   const std::string_view before = verboseLine.substr(0, nameStart - 1);
   return before.find(" link to ") == std::string_view::npos && before.find(" -> ") == std::string_view::npos;
+}
+
+std::vector<bool> SoleMatches(const std::vector<std::string>& entryKeys, const std::vector<std::size_t>& keptLines) {
+  std::unordered_map<std::string_view, std::size_t> uses;
+  std::unordered_set<std::string_view> folders;  // every key that has an entry below it
+  for (const std::string& key : entryKeys) {
+    ++uses[key];
+    for (std::size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
+      folders.insert(std::string_view(key).substr(0, slash));
+    }
+  }
+  std::vector<bool> sole;
+  sole.reserve(keptLines.size());
+  for (const std::size_t line : keptLines) {
+    const std::string_view key = line < entryKeys.size() ? std::string_view(entryKeys[line]) : std::string_view();
+    sole.push_back(!key.empty() && uses[key] == 1 && folders.count(key) == 0);
+  }
+  return sole;
 }
 
 std::wstring_view MemberName(std::wstring_view memberPath) {

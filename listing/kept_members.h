@@ -4,6 +4,7 @@
 // names the same member in both. Pure, no Windows header.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -54,6 +55,32 @@ void PairKeptMembers(NextPlain&& nextPlain, NextVerbose&& nextVerbose, std::int6
 // The kept members of two listings held in memory.
 std::vector<KeptMember> FindKeptMembers(std::string_view plainOutput, std::string_view verboseOutput,
                                         std::int64_t sizeLimit);
+
+// The path as the tool's matcher compares it: leading "./", empty and "."
+// components dropped ("d//b.jpg", "./d/./b.jpg" and "d/b.jpg" are one name
+// to it). For the tool's bytes too: "/" and "." are never part of a
+// multi-byte character.
+template <typename Char>
+std::basic_string<Char> MatchKeyOf(std::basic_string_view<Char> memberPath) {
+  std::basic_string<Char> key;
+  key.reserve(memberPath.size());
+  for (std::size_t start = 0; start <= memberPath.size();) {
+    std::size_t end = memberPath.find(Char('/'), start);
+    if (end == std::basic_string_view<Char>::npos) end = memberPath.size();
+    const std::basic_string_view<Char> component = memberPath.substr(start, end - start);
+    if (!component.empty() && !(component.size() == 1 && component[0] == Char('.'))) {
+      if (!key.empty()) key.push_back(Char('/'));
+      key.append(component);
+    }
+    start = end + 1;
+  }
+  return key;
+}
+
+// For each kept member, given every entry's key and the kept members' lines:
+// whether the member is the only entry its own name selects (no other
+// spelling, copy or entry below it), so the tool's first match is it.
+std::vector<bool> SoleMatches(const std::vector<std::string>& entryKeys, const std::vector<std::size_t>& keptLines);
 
 // The member's last path component: the text after the last "/". In the
 // tool's bytes too: "/" is never part of a multi-byte character.

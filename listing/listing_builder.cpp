@@ -22,6 +22,28 @@ std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
   return UnixSecondsFromFileTime(ticks);
 }
 
+// Which kept members the tool's first match for their own printed name
+// writes alone: no other entry has that name in any spelling, none lies
+// below it, and no "?" stands for a unit the code page cannot show.
+bool MarkSoleMatches(ListingCaptures& captures, std::int64_t sizeLimit, ToolPaths& paths) {
+  std::vector<std::string> keys;
+  const bool listed = ForEachListedEntry(captures, [&](std::size_t, std::string_view plain, std::string_view) {
+    keys.push_back(MatchKeyOf(plain));
+    return true;
+  });
+  std::vector<std::size_t> keptLines;
+  std::vector<bool> shown;
+  const bool kept = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plain) {
+    keptLines.push_back(member.line);
+    shown.push_back(plain.find('?') == std::string_view::npos);
+    return true;
+  });
+  if (!listed || !kept) return false;
+  paths.soleMatch = SoleMatches(keys, keptLines);
+  for (std::size_t i = 0; i < shown.size(); ++i) paths.soleMatch[i] = paths.soleMatch[i] && shown[i];
+  return true;
+}
+
 ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, UniqueLocal& block,
                      ToolPaths* pathsOut) {
   const std::wstring toolPath = ToolExePath(settings);
@@ -46,7 +68,9 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
     return UnknownFormat;
   }
 
-  return KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, pathsOut) ? Success : ReadError;
+  if (!KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, pathsOut)) return ReadError;
+  if (pathsOut != nullptr && !MarkSoleMatches(captures, sizeLimit, *pathsOut)) return ReadError;
+  return Success;
 }
 
 }  // namespace

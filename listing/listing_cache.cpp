@@ -79,7 +79,14 @@ struct OwnedQuery {
 
 ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
                          HLOCAL* listOut, const MemberQuery* query, ArchiveEntryW* recordOut,
-                         std::string* memberPathOut);
+                         std::string* memberPathOut, FetchFacts* factsOut);
+
+FetchFacts FactsOf(const ToolPaths& paths, std::size_t member) {
+  FetchFacts facts;
+  facts.origin = paths.origin;
+  facts.soleMatch = member < paths.soleMatch.size() && paths.soleMatch[member];
+  return facts;
+}
 
 }  // namespace
 
@@ -153,15 +160,31 @@ const ListingCache::Slot* ListingCache::NewestSlotFor(const std::wstring& archiv
 }
 
 int ListingCache::Lookup(const std::wstring& archivePath, const MemberQuery& query, ArchiveEntryW& recordOut,
-                         std::string* memberPathOut) {
+                         std::string* memberPathOut, FetchFacts* factsOut) {
   CacheLockGuard guard(lock_);
   const Slot* slot = NewestSlotFor(archivePath);
   if (slot == nullptr) return kNotCached;
   const std::optional<std::size_t> found = FindPosition(*slot->list, query);
   if (!found) return UnknownFormat;
   if (memberPathOut != nullptr) *memberPathOut = ToolPathOf(slot->list->toolPaths, *found);
+  if (factsOut != nullptr) *factsOut = FactsOf(slot->list->toolPaths, *found);
   ExpandRecord(*slot->list, *found, recordOut);
   return Success;
+}
+
+ListOrigin OriginOf(HANDLE archive, const Settings& settings) {
+  ListOrigin origin;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(archive, &info)) return origin;
+  origin.known = true;
+  origin.volumeSerial = info.dwVolumeSerialNumber;
+  origin.fileIndex = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  origin.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  origin.lastWrite =
+      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+  origin.toolDir = settings.toolDir;
+  origin.maxMB = settings.maxMB;
+  return origin;
 }
 
 MemberQuery QueryOf(const ArchiveEntryW& record) {
@@ -193,25 +216,28 @@ ListingCache g_listingCache;
 ListingCache& TheListingCache() { return g_listingCache; }
 
 ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
-                                HLOCAL* listOut, ArchiveEntryW* query, std::string* memberPathOut) {
-  if (listOut != nullptr) return LookupOrBuild(archivePath, offset, settings, listOut, nullptr, nullptr, memberPathOut);
+                                HLOCAL* listOut, ArchiveEntryW* query, std::string* memberPathOut,
+                                FetchFacts* factsOut) {
+  if (listOut != nullptr) {
+    return LookupOrBuild(archivePath, offset, settings, listOut, nullptr, nullptr, memberPathOut, factsOut);
+  }
   const OwnedQuery owned(*query);
-  return LookupOrBuild(archivePath, offset, settings, nullptr, &owned.query, query, memberPathOut);
+  return LookupOrBuild(archivePath, offset, settings, nullptr, &owned.query, query, memberPathOut, factsOut);
 }
 
 ResultCode LookupOrBuildMember(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
                                const MemberQuery& query, ArchiveEntryW& recordOut, std::string* memberPathOut) {
-  return LookupOrBuild(archivePath, offset, settings, nullptr, &query, &recordOut, memberPathOut);
+  return LookupOrBuild(archivePath, offset, settings, nullptr, &query, &recordOut, memberPathOut, nullptr);
 }
 
 namespace {
 
 ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
                          HLOCAL* listOut, const MemberQuery* query, ArchiveEntryW* recordOut,
-                         std::string* memberPathOut) {
+                         std::string* memberPathOut, FetchFacts* factsOut) {
   ListingCache& cache = TheListingCache();
   const int cached = listOut != nullptr ? cache.Lookup(archivePath, listOut, nullptr)
-                                        : cache.Lookup(archivePath, *query, *recordOut, memberPathOut);
+                                        : cache.Lookup(archivePath, *query, *recordOut, memberPathOut, factsOut);
   if (cached != ListingCache::kNotCached) return static_cast<ResultCode>(cached);
   // A slot holds a path of at most 259 units; a longer one is refused, not cut.
   if (archivePath.empty() || archivePath.size() >= MAX_PATH) return ReadError;
@@ -219,6 +245,7 @@ ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, c
   if (CurrentRequestFolder().empty()) return ReadError;
 
   unsigned char header[8] = {};
+  ListOrigin origin;
   {
     UniqueHandle archive(CreateFileW(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                      nullptr));
@@ -230,6 +257,7 @@ ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, c
     DWORD read = 0;
     if (!ReadFile(archive.get(), header, sizeof(header), &read, nullptr)) return ReadError;
     if (read < sizeof(header)) return UnknownFormat;
+    origin = OriginOf(archive.get(), settings);
   }
   // The listing's own verbose run answers the probe's other questions.
   const std::wstring toolPath = ToolExePath(settings);
@@ -242,8 +270,11 @@ ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, c
   UniqueLocal list(built);
 
   const ArchiveEntryW* found = listOut != nullptr ? nullptr : FindRecord(list.get(), *query);
-  if (found != nullptr && memberPathOut != nullptr) {
-    *memberPathOut = ToolPathOf(toolPaths, static_cast<std::size_t>(found - list.as<ArchiveEntryW>()));
+  toolPaths.origin = origin;
+  if (found != nullptr) {
+    const auto member = static_cast<std::size_t>(found - list.as<ArchiveEntryW>());
+    if (memberPathOut != nullptr) *memberPathOut = ToolPathOf(toolPaths, member);
+    if (factsOut != nullptr) *factsOut = FactsOf(toolPaths, member);
   }
   // The cache keeps a compact copy; a list asked for is the new one itself.
   cache.Store(archivePath, list.get(), std::move(toolPaths));

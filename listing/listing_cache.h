@@ -27,6 +27,16 @@ struct MemberQuery {
   bool nameAlone = true;
 };
 
+// What a fetch may trust of a cached record: where its list came from, and
+// whether the tool's first match for the member's own name is the member.
+struct FetchFacts {
+  ListOrigin origin;
+  bool soleMatch = false;
+};
+
+// The archive file's identity and the settings a list is made with.
+ListOrigin OriginOf(HANDLE archive, const Settings& settings);
+
 class ListingCache {
  public:
   static constexpr int kSlots = 16;
@@ -56,9 +66,10 @@ class ListingCache {
   // kNotCached when the path has no list here.
   int Lookup(const std::wstring& archivePath, HLOCAL* listOut, ArchiveEntryW* query,
              std::string* memberPathOut = nullptr);
-  // The same for a query given as text.
+  // The same for a query given as text; factsOut, when given, gets what a
+  // fetch of the record may trust.
   int Lookup(const std::wstring& archivePath, const MemberQuery& query, ArchiveEntryW& recordOut,
-             std::string* memberPathOut = nullptr);
+             std::string* memberPathOut = nullptr, FetchFacts* factsOut = nullptr);
 
  private:
   struct Slot {
@@ -93,7 +104,8 @@ ListingCache& TheListingCache();
 // cached list gives 2, in a list built by this call -1. The caller holds the
 // request lock.
 ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
-                                HLOCAL* listOut, ArchiveEntryW* query, std::string* memberPathOut = nullptr);
+                                HLOCAL* listOut, ArchiveEntryW* query, std::string* memberPathOut = nullptr,
+                                FetchFacts* factsOut = nullptr);
 // The same for a query given as text; the found record goes to recordOut,
 // which is not written otherwise.
 ResultCode LookupOrBuildMember(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,

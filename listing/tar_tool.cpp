@@ -78,10 +78,11 @@ std::wstring VerboseListingCommand(const std::wstring& toolPath) { return QuoteA
 // Each run reads through a handle of its own: two runs going at once must
 // not share a file position. Writers may hold the archive, as they may when
 // the tool opens it itself.
-UniqueHandle OpenArchiveInput(const std::wstring& path) {
+UniqueHandle OpenArchiveInput(const std::wstring& path, Writers writers) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  const DWORD share = writers == Writers::Allowed ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+  return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, share, &inheritable, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 namespace {
@@ -210,6 +211,17 @@ bool DeleteFileRetrying(const std::wstring& path) {
     return std::make_pair(deleted || GetLastError() == ERROR_FILE_NOT_FOUND, 0);
   });
   return result.first;
+}
+
+std::optional<std::string> CaptureToolOutputOn(const std::wstring& commandLine, HANDLE archive,
+                                               const std::wstring& capturePath, ErrorStream errors) {
+  {
+    RunningTool run = StartHiddenOn(commandLine, archive, capturePath, errors);
+    if (!run.started()) return std::nullopt;
+  }
+  std::optional<std::string> output = ReadWholeFile(capturePath);
+  DeleteFileRetrying(capturePath);
+  return output;
 }
 
 std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& archivePath,

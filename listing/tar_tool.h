@@ -77,8 +77,9 @@ RunningTool StartHiddenWithErrors(const std::wstring& commandLine, const std::ws
 RunningTool StartHiddenOn(const std::wstring& commandLine, HANDLE archive, const std::wstring& capturePath,
                           ErrorStream errors);
 // An archive opened for a run's standard input: inheritable, sharing reads
-// and writes as the tool itself would.
-UniqueHandle OpenArchiveInput(const std::wstring& path);
+// and (unless told not to) writes, as the tool itself would.
+enum class Writers { Allowed, KeptOut };
+UniqueHandle OpenArchiveInput(const std::wstring& path, Writers writers = Writers::Allowed);
 // StartHidden and wait; false when the run cannot start. The exit code goes
 // to exitCode when given.
 bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,
@@ -89,6 +90,10 @@ bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath,
 // when the tool cannot be started or its output cannot be read.
 std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& archivePath,
                                              const std::wstring& capturePath, ErrorStream errors);
+
+// CaptureToolOutput for a run reading an archive handle the caller opened.
+std::optional<std::string> CaptureToolOutputOn(const std::wstring& commandLine, HANDLE archive,
+                                               const std::wstring& capturePath, ErrorStream errors);
 
 // A capture file read line by line.
 struct CaptureStream {

@@ -85,6 +85,8 @@ void EnsureWorkDirectory() {
   }
 }
 
+bool EmptyFolder(const std::wstring& folder) { return RemoveContents(folder); }
+
 bool RemoveTree(const std::wstring& folder) {
   const DWORD attributes = GetFileAttributesW(LongPathForm(folder).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return true;

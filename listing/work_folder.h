@@ -18,6 +18,10 @@ void EnsureWorkDirectory();
 // it. True when it is gone.
 bool RemoveTree(const std::wstring& folder);
 
+// Removes what is inside the folder, never following a link out of it. True
+// when it is empty.
+bool EmptyFolder(const std::wstring& folder);
+
 // Held by every request that runs the tool: the request lock, then a fresh
 // request folder. Whatever else is in the work folder then was left by a
 // request that died half way, and is removed first.
