@@ -259,5 +259,22 @@ TEST(KeptMembers, TimesAndRecord) {
   EXPECT_EQ(record.compressedSize, 1u);
 }
 
+// A member whose own name selects nothing else is fetched in one run that
+// stops at the tool's first match.
+TEST(KeptMembers, SoleMatchesAreMembersTheirNameSelectsAlone) {
+  const std::vector<std::string> keys{MatchKeyOf(std::string_view("a.png")),
+                                      MatchKeyOf(std::string_view("d//b.jpg")),
+                                      MatchKeyOf(std::string_view("./d/b.jpg")),
+                                      MatchKeyOf(std::string_view("cover.jpg")),
+                                      MatchKeyOf(std::string_view("cover.jpg/pad.bin")),
+                                      MatchKeyOf(std::string_view("x/y.png"))};
+  EXPECT_EQ(keys[1], "d/b.jpg");
+  EXPECT_EQ(keys[2], "d/b.jpg");
+  EXPECT_EQ(SoleMatches(keys, {0, 1, 2, 3, 4, 5}),
+            (std::vector<bool>{true, false, false, false, true, true}));
+  // "x" is a folder of other entries, not a member's own name.
+  EXPECT_EQ(SoleMatches(keys, {5}), std::vector<bool>{true});
+}
+
 }  // namespace
 }  // namespace qibor
