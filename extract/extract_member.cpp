@@ -126,9 +126,11 @@ ResultCode ExtractAlone(HANDLE archive, const std::wstring& toolPath, const std:
   const std::wstring printed = DecodeToolText(listedPath, ToolOutputCodePage());
   const std::optional<std::wstring> relative = CheckedRelativePath(printed);
   if (toolPath.empty() || !relative) return ReadError;
-  const std::wstring command = QuoteArgument(toolPath) + L" xqf - -- " + QuoteArgument(EscapeMemberPattern(printed));
+  SelectedMember member;
+  member.pattern = EscapeMemberPattern(printed);
+  member.run = ExtractionRun::StopAtFirst;
   const std::optional<std::string> output =
-      CaptureToolOutputOn(command, archive, ExtractionOutputFile(), ErrorStream::Capture);
+      CaptureToolOutputOn(ExtractionCommand(toolPath, member), archive, ExtractionOutputFile(), ErrorStream::Capture);
   return CollectWritten(output, printed, *relative, false, size, blockOut, writtenPathOut);
 }
 

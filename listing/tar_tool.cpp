@@ -226,10 +226,8 @@ std::optional<std::string> CaptureToolOutputOn(const std::wstring& commandLine, 
 
 std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& archivePath,
                                              const std::wstring& capturePath, ErrorStream errors) {
-  if (!RunHidden(commandLine, archivePath, capturePath, errors)) return std::nullopt;
-  std::optional<std::string> output = ReadWholeFile(capturePath);
-  DeleteFileRetrying(capturePath);
-  return output;
+  const UniqueHandle input = OpenArchiveInput(archivePath);
+  return CaptureToolOutputOn(commandLine, input.get(), capturePath, errors);
 }
 
 bool OpenCapture(const std::wstring& path, CaptureStream& stream) {
