@@ -23,19 +23,26 @@
 
 #include "bench/clock.h"
 #include "extract/member_path.h"
+#include "extract/written_files.h"
+#include "floor/code_page_text.h"
+#include "floor/files.h"
+#include "floor/folder_tree.h"
+#include "floor/unique_any.h"
+#include "floor/win_path.h"
 #include "interface/records.h"
 #include "interface/settings.h"
-#include "interface/win_owners.h"
-#include "interface/win_path.h"
-#include "listing/captured_lines.h"
 #include "listing/compact_list.h"
 #include "listing/kept_members.h"
 #include "listing/listing_builder.h"
+#include "listing/listing_cache.h"
 #include "listing/member_size.h"
-#include "listing/request_lock.h"
-#include "listing/tar_tool.h"
-#include "listing/work_folder.h"
 #include "probe/probe.h"
+#include "requests/archive_list.h"
+#include "tool/captures.h"
+#include "tool/commands.h"
+#include "tool/request_lock.h"
+#include "tool/run_tool.h"
+#include "tool/work_folder.h"
 
 namespace {
 
@@ -81,21 +88,22 @@ class Steps {
   std::map<std::string, std::vector<double>> times_;
 };
 
-// What a request does before it runs the tool: the request lock, the
-// archive's header at the offset, and for a listing its time.
-bool LockAndReadTheArchive(const std::wstring& archive) {
+// What a listing does before it runs the tool: the request lock, the
+// archive's header at the offset and its identity through one handle, and
+// (in the listing builder) its time through another.
+bool LockAndReadTheArchive(const std::wstring& archive, const Settings& settings) {
   RequestLock lock;
   auto open = [&] {
     return UniqueHandle(
         CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   };
-  // Opened twice, as the request does: once for the header, once (in the
-  // listing builder) for the time.
   unsigned char header[8] = {};
   DWORD read = 0;
-  const bool headerRead = ReadFile(open().get(), header, sizeof(header), &read, nullptr) && read == sizeof(header);
+  const UniqueHandle first = open();
+  const bool headerRead = ReadFile(first.get(), header, sizeof(header), &read, nullptr) && read == sizeof(header);
+  const bool known = OriginOf(first.get(), settings).known;
   FILETIME lastWrite{};
-  return headerRead && GetFileTime(open().get(), nullptr, nullptr, &lastWrite);
+  return headerRead && known && GetFileTime(open().get(), nullptr, nullptr, &lastWrite);
 }
 
 struct Figures {
@@ -118,7 +126,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
   const bool checkNames = ExtensionInList(extension, kDefaultTarExtensions);
   Steps listing, fetch;
   std::size_t members = 0;
-  CompactList compact;
+  ListingCache cache;
   // A small archive's own work is a few milliseconds, close to the spread of
   // its fixed part: it gets more runs, until the time asked for has passed.
   constexpr int kMostRuns = 100;
@@ -127,36 +135,23 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
   for (; runs < minimumRuns || (WallSeconds() - started < minimumSeconds && runs < kMostRuns); ++runs) {
     // The listing, step by step, as the plug-in takes them: the work that
     // overlaps the verbose run in a real request is timed on its own here.
-    listing.Time("lock, the archive's header and time", [&] { return LockAndReadTheArchive(archive); });
-    listing.Time("read the settings (one read, four values)", [&] {
-      const Settings settings = ReadSettings();
-      return ToolExePath(settings).size() + settings.tarExtensions.size() + static_cast<std::size_t>(settings.maxMB);
-    });
-    listing.Time("probe: check the archive's size and the tool", [&] {
-      WIN32_FILE_ATTRIBUTE_DATA data{};
-      const bool sized = GetFileAttributesExW(archive.c_str(), GetFileExInfoStandard, &data) != FALSE;
-      return sized && FileExists(tool);
-    });
-    listing.Time("tool: probe run", [&] {
-      return RunHidden(VerboseListingCommand(tool), archive, PlainListingFile(), ErrorStream::Capture);
-    });
-    const bool accepted = listing.Time("probe: read and check its lines", [&] {
-      return CaptureShowsAnArchive(PlainListingFile(), checkNames, true);
-    });
-    listing.Time("probe: delete its capture", [&] { return DeleteFileRetrying(PlainListingFile()); });
-    if (!accepted) {
-      std::printf("qibor_bench_pieces: the probe refused %ls\n", archive.c_str());
-      return std::nullopt;
-    }
+    const Settings settings = listing.Time("read the settings (one read, four values)", [&] { return ReadSettings(); });
+    listing.Time("lock, the archive's header, identity and time",
+                 [&] { return LockAndReadTheArchive(archive, settings); });
+    listing.Time("check the tool is there", [&] { return FileExists(tool); });
     UniqueLocal list;
+    ToolPaths paths;
     std::size_t lineCount = 0;
     {
       ListingCaptures captures;
       listing.Time("tool: plain run", [&] {
         return RunHidden(PlainListingCommand(tool), archive, PlainListingFile(), ErrorStream::Discard);
       });
-      listing.Time("tool: verbose run", [&] {
-        return RunHidden(VerboseListingCommand(tool), archive, VerboseListingFile(), ErrorStream::Discard);
+      listing.Time("tool: verbose run, its errors captured apart", [&] {
+        RunningTool run = StartHiddenWithErrors(VerboseListingCommand(tool), archive, VerboseListingFile(),
+                                                VerboseErrorsFile());
+        run.Wait();
+        return run.exitCode() == 0;
       });
       listing.Time("open the two captures", [&] {
         return OpenCapture(PlainListingFile(), captures.plain) && OpenCapture(VerboseListingFile(), captures.verbose);
@@ -164,77 +159,89 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       listing.Time("name every plain line (overlaps the verbose run)", [&] {
         return NameEveryLine(captures.plain, ToolOutputCodePage(), list, lineCount);
       });
-      const std::optional<std::size_t> kept = listing.Time("pair the lines, keep the members", [&] {
-        return KeepMembers(captures, SizeLimitFromMaxMB(4096), 1700000000, list, lineCount);
+      const bool accepted = listing.Time("judge the verbose run as the probe would", [&] {
+        return ListingShowsAnArchive(captures.verbose, VerboseErrorsFile(), checkNames, true);
+      });
+      if (!accepted) {
+        std::printf("qibor_bench_pieces: the listing refused %ls\n", archive.c_str());
+        return std::nullopt;
+      }
+      const std::optional<std::size_t> kept = listing.Time("pair the lines, keep the members and their paths", [&] {
+        return KeepMembers(captures, SizeLimitFromMaxMB(4096), 1700000000, list, lineCount, &paths);
       });
       if (!kept || *kept == 0) {
         std::printf("qibor_bench_pieces: no members listed in %ls\n", archive.c_str());
         return std::nullopt;
       }
       members = *kept;
+      listing.Time("mark the members their own name selects alone",
+                   [&] { return MarkSoleMatches(captures, SizeLimitFromMaxMB(4096), paths); });
       captures.plain.file.reset();
       captures.verbose.file.reset();
-      listing.Time("delete the two captures", [&] {
-        return DeleteFileRetrying(PlainListingFile()) && DeleteFileRetrying(VerboseListingFile());
+      listing.Time("delete the three captures", [&] {
+        return DeleteFileRetrying(PlainListingFile()) && DeleteFileRetrying(VerboseListingFile()) &&
+               DeleteFileRetrying(VerboseErrorsFile());
       });
     }
     // The cache reuses the storage of the list it dropped when it was emptied
-    // for this request, as `compact` is reused here.
-    listing.Time("compact copy for the cache", [&] {
-      CompactListInto(list.as<ArchiveEntryW>(), LocalSize(list.get()) / sizeof(ArchiveEntryW), compact);
-      return compact.members.size();
-    });
+    // for this request, as the cache here does from the second run on.
+    listing.Time("compact copy into the cache", [&] { return cache.Store(archive, list.get(), std::move(paths)); });
     listing.Time("host: frees the list", [&] { return LocalFree(list.release()); });
 
-    // The fetch of the middle member: the listing again, then the extraction.
+    // The fetch of the middle member from the cached list: one run.
     fetch.Time("lock", [&] {
       RequestLock lock;
       return lock.held();
     });
-    fetch.Time("read the settings (one read)", [&] {
-      const Settings settings = ReadSettings();
-      return ToolExePath(settings).size() + static_cast<std::size_t>(settings.maxMB);
-    });
+    const Settings fetchSettings = fetch.Time("read the settings (one read)", [&] { return ReadSettings(); });
+    ArchiveEntryW record{};
     std::string memberBytes;
-    {
-      ListingCaptures captures;
-      fetch.Time("tool: both listing runs, plain capture opened", [&] { return RunListings(tool, archive, captures); });
-      fetch.Time("pair the lines up to the member", [&] {
-        std::size_t seen = 0;
-        return ForEachKeptMember(captures, SizeLimitFromMaxMB(4096), [&](const KeptMember&, std::string_view line) {
-          if (seen++ < members / 2) return true;
-          memberBytes.assign(line);
-          return false;
-        });
-      });
-      fetch.Time("rescan the plain lines for copies", [&] {
-        std::size_t same = 0;
-        CapturedLine line;
-        RewindCapture(captures.plain);
-        while (ReadLine(captures.plain, line)) same += line.text == memberBytes ? 1 : 0;
-        return same;
-      });
-      captures.plain.file.reset();
-      captures.verbose.file.reset();
-      fetch.Time("delete the two captures", [&] {
-        return DeleteFileRetrying(PlainListingFile()) && DeleteFileRetrying(VerboseListingFile());
-      });
-    }
-    const std::wstring memberPath = DecodeToolText(memberBytes, ToolOutputCodePage());
-    const std::wstring extracted = request.folder() + L"\\" + WrittenRelativePath(memberPath).value_or(L"?");
-    const std::wstring command = QuoteArgument(tool) + L" xqf - -- " + QuoteArgument(EscapeMemberPattern(memberPath));
-    fetch.Time("tool: extraction run",
-               [&] { return RunHidden(command, archive, PlainListingFile(), ErrorStream::Capture); });
-    fetch.Time("read the extraction's capture, delete it", [&] {
-      const std::optional<std::string> output = ReadWholeFile(PlainListingFile());
-      return DeleteFileRetrying(PlainListingFile()) && output && FileExists(extracted);
+    FetchFacts facts;
+    const int found = fetch.Time("find the member in the cache", [&] {
+      return cache.Lookup(archive, MemberQuery{{}, members / 2, true}, record, &memberBytes, &facts);
     });
-    const std::optional<std::string> bytes =
-        fetch.Time("read the member", [&] { return ReadWholeFile(extracted); });
-    fetch.Time("delete the member", [&] { return DeleteFileRetrying(extracted); });
-    RemoveTree(request.folder());
-    CreateDirectoryW(request.folder().c_str(), nullptr);
-    if (!bytes || bytes->empty()) {
+    if (found != Success || !facts.soleMatch) {
+      std::printf("qibor_bench_pieces: the middle member of %ls takes more than one run\n", archive.c_str());
+      return std::nullopt;
+    }
+    UniqueHandle input;
+    const bool same = fetch.Time("open the archive, check it is the one listed", [&] {
+      input = OpenArchiveInput(archive, Writers::KeptOut);
+      return OriginOf(input.get(), fetchSettings) == facts.origin;
+    });
+    std::optional<std::wstring> relative;
+    std::wstring printed;
+    fetch.Time("check where the member will be written", [&] {
+      printed = DecodeText(memberBytes, ToolOutputCodePage());
+      relative = WrittenRelativePath(printed);
+      return relative && FullPathOf(request.folder() + L"\\" + *relative) == request.folder() + L"\\" + *relative;
+    });
+    ExtractionArguments arguments;
+    arguments.pattern = EscapeMemberPattern(printed);
+    fetch.Time("tool: extraction run", [&] {
+      RunningTool run =
+          StartHiddenOn(ExtractionCommand(tool, arguments), input.get(), ExtractionOutputFile(), ErrorStream::Capture);
+      run.Wait();
+      return run.exitCode() == 0;
+    });
+    input.reset();
+    fetch.Time("read the extraction's capture, delete it", [&] {
+      const std::optional<std::string> output = ReadWholeFile(ExtractionOutputFile());
+      return DeleteFileRetrying(ExtractionOutputFile()) && output.has_value();
+    });
+    const bool alone = fetch.Time("check the run wrote the member alone", [&] {
+      return same && relative && OnlyFileWritten(request.folder(), *relative, kCaptureFileNames);
+    });
+    UniqueLocal block;
+    fetch.Time("read the member into a block", [&] {
+      return relative ? LoadFileIntoBlock(request.folder() + L"\\" + *relative, block) : 6;
+    });
+    fetch.Time("remove the request's folder, make the next", [&] {
+      return RemoveTree(request.folder()) && CreateDirectoryW(request.folder().c_str(), nullptr);
+    });
+    const bool delivered = alone && block && LocalSize(block.get()) == static_cast<SIZE_T>(record.size);
+    fetch.Time("host: frees the member", [&] { return LocalFree(block.release()); });
+    if (!delivered) {
       std::printf("qibor_bench_pieces: the extraction from %ls failed\n", archive.c_str());
       return std::nullopt;
     }
@@ -323,7 +330,8 @@ std::string Goals(const std::vector<Figures>& all) {
       for (const Figures& figures : all) {
         if (figures.format != format || figures.members < 1000 || figures.members > 50000) continue;
         pers.push_back(PerMemberOf(all, figures, fetch));
-        sizes += (sizes.empty() ? "" : "/") + std::to_string(figures.members);
+        if (!sizes.empty()) sizes.push_back('/');
+        sizes.append(std::to_string(figures.members));
       }
       if (pers.size() < 2) continue;
       auto verdict = [&](bool beyond) {

@@ -9,20 +9,34 @@ else()
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
 
+# Layered from the bottom up: floor/ (Win32 helpers), tool/ (the work folder
+# and the tool's runs), probe/, listing/, extract/, then requests/, which
+# owns each request; the exports in interface/ call only requests/.
 add_library(qibor_core STATIC
+  floor/code_page_text.cpp
+  floor/files.cpp
+  floor/folder_tree.cpp
+  floor/win_path.cpp
   interface/settings.cpp
-  interface/win_path.cpp
   interface/plugin_info.cpp
   interface/ansi_text.cpp
-  listing/tar_tool.cpp
-  listing/request_lock.cpp
-  listing/work_folder.cpp
+  tool/request_lock.cpp
+  tool/work_folder.cpp
+  tool/captures.cpp
+  tool/commands.cpp
+  tool/run_tool.cpp
+  probe/probe.cpp
   listing/listing_builder.cpp
   listing/listing_cache.cpp
-  probe/probe.cpp
   extract/extract_member.cpp
   extract/written_files.cpp
   extract/member_selection.cpp
+  requests/archive_list.cpp
+  requests/check_support.cpp
+  requests/list_archive.cpp
+  requests/find_member.cpp
+  requests/fetch_member.cpp
+  requests/module_life.cpp
 )
 target_link_libraries(qibor_core PUBLIC qibor_pure shlwapi)
 qibor_warnings(qibor_core)

@@ -7,17 +7,18 @@
 #include <string_view>
 #include <utility>
 
-#include "extract/member_selection.h"
 #include "extract/member_path.h"
+#include "extract/member_selection.h"
 #include "extract/written_files.h"
+#include "floor/code_page_text.h"
+#include "floor/files.h"
+#include "floor/win_path.h"
 #include "interface/settings.h"
-#include "interface/win_owners.h"
-#include "interface/win_path.h"
-#include "listing/captured_lines.h"
-#include "listing/listing_cache.h"
 #include "listing/member_size.h"
-#include "listing/tar_tool.h"
-#include "listing/work_folder.h"
+#include "tool/captures.h"
+#include "tool/commands.h"
+#include "tool/run_tool.h"
+#include "tool/work_folder.h"
 
 namespace qibor {
 namespace {
@@ -25,30 +26,9 @@ namespace {
 // Reads and writes go in pieces: one call moves less than 4 GiB.
 constexpr DWORD kPieceBytes = 1u << 24;
 
-std::wstring ExtractionCommand(const std::wstring& toolPath, const SelectedMember& member) {
-  std::wstring command = QuoteArgument(toolPath) + (member.run == ExtractionRun::StopAtFirst ? L" xqf -" : L" xf -");
-  // "^P/?*" selects what lies below the member, never the member itself:
-  // the tool's "/" also matches the end of a name, so "P/*" would.
-  if (member.run == ExtractionRun::ReadAll) command += L" --exclude " + QuoteArgument(L"^" + member.pattern + L"/?*");
-  for (const std::wstring& exclusion : member.exclusions) command += L" --exclude " + QuoteArgument(exclusion);
-  return command + L" -- " + QuoteArgument(member.pattern);
-}
-
-// Reads the extracted file whole into a new block.
-ResultCode LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block) {
-  const UniqueHandle file = OpenForReading(LongPathForm(path));
-  if (!file.valid()) return ReadError;
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return ReadError;
-  const auto total = static_cast<std::uint64_t>(size.QuadPart);
-  if (total > static_cast<std::uint64_t>(SIZE_MAX)) return OutOfMemory;
-  block.reset(LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(total)));
-  if (!block) return OutOfMemory;
-  if (!ReadExactly(file.get(), block.get(), total)) {
-    block.reset();
-    return ReadError;
-  }
-  return Success;
+ExtractionArguments ArgumentsFor(const SelectedMember& member) {
+  return {member.pattern, member.run == ExtractionRun::StopAtFirst, member.run == ExtractionRun::ReadAll,
+          member.exclusions};
 }
 
 // The tool prints "PATH: reason" for a member it could not write whole, and
@@ -62,7 +42,7 @@ bool ToolReportedFailure(const std::string& output, const std::wstring& memberPa
   CapturedLine line;
   std::wstring text;
   while (TakeCapturedLine(rest, line)) {
-    DecodeToolTextInto(line.text, codePage, text);
+    DecodeTextInto(line.text, codePage, text);
     if (text.compare(0, prefix.size(), prefix) == 0) return true;
   }
   return false;
@@ -76,37 +56,27 @@ std::optional<std::wstring> PathInsideFolder(const std::wstring& folder, const s
   return joined;
 }
 
-}  // namespace
-
-namespace {
-
 // After the run: only the member, and the folders on its way, may have been
 // written, under a name that prints as the listed one, with the listed size.
 ResultCode CollectWritten(const std::optional<std::string>& output, const std::wstring& printedPath,
-                          const std::wstring& relative, bool wildcards, std::int64_t size, UniqueLocal& blockOut,
-                          std::wstring& writtenPathOut) {
+                          const std::wstring& relative, bool wildcards, std::int64_t size, ExtractedMember& out) {
   const std::wstring& folder = CurrentRequestFolder();
   if (!output || ToolReportedFailure(*output, printedPath)) return ReadError;
   // The capture files may stand beside the member.
-  const std::wstring paths[5] = {ExtractionOutputFile(), PlainListingFile(), VerboseListingFile(),
-                                 VerboseErrorsFile(), SelectionListingFile()};
-  const std::initializer_list<std::wstring_view> captures{
-      LastComponent(paths[0], L'\\'), LastComponent(paths[1], L'\\'), LastComponent(paths[2], L'\\'),
-      LastComponent(paths[3], L'\\'), LastComponent(paths[4], L'\\')};
   std::optional<std::wstring> written = relative;
   if (wildcards) {
-    written = TheOnlyFileWritten(folder, captures);
+    written = TheOnlyFileWritten(folder, kCaptureFileNames);
     if (!written || !PrintsAs(*written, printedPath, ToolOutputCodePage())) return ReadError;
-  } else if (!OnlyFileWritten(folder, relative, captures)) {
+  } else if (!OnlyFileWritten(folder, relative, kCaptureFileNames)) {
     return ReadError;
   }
   UniqueLocal block;
-  const ResultCode loaded = LoadFileIntoBlock(folder + L"\\" + *written, block);
+  const auto loaded = static_cast<ResultCode>(LoadFileIntoBlock(folder + L"\\" + *written, block));
   if (loaded != Success) return loaded;
   // Bytes of another size than listed are not this member's.
   if (LocalSize(block.get()) != static_cast<SIZE_T>(size)) return ReadError;
-  blockOut = std::move(block);
-  writtenPathOut = *written;
+  out.block = std::move(block);
+  out.writtenPath = *written;
   return Success;
 }
 
@@ -119,26 +89,22 @@ std::optional<std::wstring> CheckedRelativePath(const std::wstring& printedPath)
   return relative;
 }
 
-// The one run of a fetch whose list is trusted: the tool's first match for
-// the member's own name is the member, so it stops once that is out.
-ResultCode ExtractAlone(HANDLE archive, const std::wstring& toolPath, const std::string& listedPath,
-                        std::int64_t size, UniqueLocal& blockOut, std::wstring& writtenPathOut) {
-  const std::wstring printed = DecodeToolText(listedPath, ToolOutputCodePage());
-  const std::optional<std::wstring> relative = CheckedRelativePath(printed);
-  if (toolPath.empty() || !relative) return ReadError;
-  SelectedMember member;
-  member.pattern = EscapeMemberPattern(printed);
-  member.run = ExtractionRun::StopAtFirst;
-  const std::optional<std::string> output =
-      CaptureToolOutputOn(ExtractionCommand(toolPath, member), archive, ExtractionOutputFile(), ErrorStream::Capture);
-  return CollectWritten(output, printed, *relative, false, size, blockOut, writtenPathOut);
-}
-
 }  // namespace
 
+ResultCode ExtractAlone(HANDLE archive, const std::wstring& toolPath, const std::string& listedPath,
+                        std::int64_t size, ExtractedMember& out) {
+  const std::wstring printed = DecodeText(listedPath, ToolOutputCodePage());
+  const std::optional<std::wstring> relative = CheckedRelativePath(printed);
+  if (toolPath.empty() || !relative) return ReadError;
+  ExtractionArguments arguments;
+  arguments.pattern = EscapeMemberPattern(printed);
+  const std::optional<std::string> output = CaptureToolOutputOn(ExtractionCommand(toolPath, arguments), archive,
+                                                                ExtractionOutputFile(), ErrorStream::Capture);
+  return CollectWritten(output, printed, *relative, false, size, out);
+}
+
 ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,
-                         const std::string& listedPath, const Settings& settings, UniqueLocal& blockOut,
-                         std::wstring& writtenPathOut) {
+                         const std::string& listedPath, const Settings& settings, ExtractedMember& out) {
   const std::wstring& folder = CurrentRequestFolder();
   const std::wstring toolPath = ToolExePath(settings);
   if (folder.empty() || toolPath.empty()) return ReadError;
@@ -147,10 +113,9 @@ ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& r
   if (!member) return ReadError;
   const std::optional<std::wstring> relative = CheckedRelativePath(member->printedPath);
   if (!relative) return ReadError;
-  const std::optional<std::string> output =
-      CaptureToolOutput(ExtractionCommand(toolPath, *member), archivePath, ExtractionOutputFile(), ErrorStream::Capture);
-  return CollectWritten(output, member->printedPath, *relative, member->wildcards, member->size, blockOut,
-                        writtenPathOut);
+  const std::optional<std::string> output = CaptureToolOutput(ExtractionCommand(toolPath, ArgumentsFor(*member)),
+                                                              archivePath, ExtractionOutputFile(), ErrorStream::Capture);
+  return CollectWritten(output, member->printedPath, *relative, member->wildcards, member->size, out);
 }
 
 ResultCode WriteNewFile(const std::wstring& outputPath, const void* bytes, std::uint64_t size) {
@@ -179,55 +144,14 @@ ResultCode WriteNewFile(const std::wstring& outputPath, const void* bytes, std::
   return Success;
 }
 
-ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, const std::wstring& destFolder,
-                       HLOCAL* blockOut, std::uint32_t flag) {
-  if (!IsFileInput(flag)) return NotImplemented;
-  const bool toMemory = IsOutputToMemory(flag);
-  // An empty folder would put the file in the host's current folder.
-  if (!toMemory && destFolder.empty()) return WriteError;
-
-  const Settings settings = ReadSettings();
-  RequestScope request;
-  if (request.folder().empty()) return ReadError;
-  ArchiveEntryW record{};
-  record.position = position;
-  std::string listedPath;
-  FetchFacts facts;
-  const ResultCode found = LookupOrBuildListing(archivePath, 0, settings, nullptr, &record, &listedPath, &facts);
-  if (found != Success) return found;
-
-  UniqueLocal block;
-  std::wstring writtenPath;
-  ResultCode result = ReadError;
-  // The archive unchanged since its list was made, with the same settings:
-  // one run, reading the very file whose identity was checked, which no one
-  // may write while it runs.
-  if (facts.soleMatch && !listedPath.empty() && facts.origin.known) {
-    const UniqueHandle input = OpenArchiveInput(archivePath, Writers::KeptOut);
-    if (input.valid() && OriginOf(input.get(), settings) == facts.origin) {
-      result = ExtractAlone(input.get(), ToolExePath(settings), listedPath, static_cast<std::int64_t>(record.size),
-                            block, writtenPath);
-    }
-    if (result != Success) EmptyFolder(request.folder());
-  }
-  // Otherwise, or when that run did not give the member: list afresh.
-  if (result != Success) result = ExtractMember(archivePath, record, listedPath, settings, block, writtenPath);
-  if (result != Success) return result;
-  if (toMemory) {
-    *blockOut = block.release();
-    return Success;
-  }
-
-  // The output gets the name the tool itself wrote: each character Windows
-  // forbids in file names is "_", and a name the code page cannot show has
-  // its real characters.
-  const std::wstring name(LastComponent(writtenPath, L'\\'));
+ResultCode SaveIntoFolder(const std::wstring& destFolder, const ExtractedMember& member) {
+  const std::wstring name(LastComponent(member.writtenPath, L'\\'));
   const std::wstring folder = FullPathOf(destFolder);
   if (folder.empty() || !IsPlainFileName(name)) return WriteError;
   const std::optional<std::wstring> outputPath =
       PathInsideFolder(folder.back() == L'\\' ? folder.substr(0, folder.size() - 1) : folder, name);
   if (!outputPath) return WriteError;
-  return WriteNewFile(*outputPath, block.get(), LocalSize(block.get()));
+  return WriteNewFile(*outputPath, member.block.get(), LocalSize(member.block.get()));
 }
 
 }  // namespace qibor

@@ -1,35 +1,47 @@
 #pragma once
-// Getting one member's bytes through the tool: into a block for the host, or
-// into a new file in the host's folder.
+// Getting one member's bytes through the tool: the run that writes it alone
+// into the request's folder, the checks of what it wrote, and the copy of
+// it the host receives. The caller holds a RequestScope.
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
+#include "floor/unique_any.h"
 #include "interface/records.h"
 #include "interface/settings_text.h"
-#include "interface/win_owners.h"
 
 namespace qibor {
 
-// Lists the archive afresh, finds the member the host's record names (the
-// kept member at its position with the record's size and the path the list
-// was made with, `listedPath` in the tool's bytes; else the only other one
-// with them: an archive changed since its list was made may hold another
-// member there), has the tool
-// write it alone into the request's folder, and reads it into a new
-// LocalAlloc block; the path it was written under, relative to the request
-// folder ("\\" between levels, its real name), goes to writtenPathOut. 0 on
-// delivery; otherwise 6 (4 when memory ran out) with nothing delivered. The
-// caller holds a RequestScope.
-ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,
-                         const std::string& listedPath, const Settings& settings, UniqueLocal& blockOut,
-                         std::wstring& writtenPathOut);
+// What a fetch reads out of the request folder: the member's bytes, and the
+// path the tool wrote it under, relative to the folder ("\" between levels,
+// its real name).
+struct ExtractedMember {
+  UniqueLocal block;
+  std::wstring writtenPath;
+};
 
-// The body of GetFileW: the member at `position`, into the host's handle
-// variable (bit 8 of flag set) or as a new file in the folder `destFolder`.
-ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, const std::wstring& destFolder,
-                       HLOCAL* blockOut, std::uint32_t flag);
+// The one run of a fetch whose list is trusted (the archive is unchanged
+// since it was listed, and the tool's first match for the member's own name
+// is the member): reads the open archive `archive`, stopping once the member
+// is out. `listedPath` is the member's path in the tool's bytes. 0 on
+// delivery; otherwise 6 (4 when memory ran out).
+ResultCode ExtractAlone(HANDLE archive, const std::wstring& toolPath, const std::string& listedPath,
+                        std::int64_t size, ExtractedMember& out);
+
+// Lists the archive afresh, finds the member the host's record names (the
+// kept member at its position with the record's size and the path its list
+// was made with; else the only other one with them: an archive changed
+// since its list was made may hold another member there), and has the tool
+// write it alone. 0 on delivery; otherwise 6 (4 when memory ran out).
+ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,
+                         const std::string& listedPath, const Settings& settings, ExtractedMember& out);
+
+// Saves the member as a new file in the host's folder, under the name the
+// tool itself wrote (each character Windows forbids in names is "_", and a
+// name the code page cannot show has its real characters); never
+// overwrites. 0, or 9 with no file left behind by this call.
+ResultCode SaveIntoFolder(const std::wstring& destFolder, const ExtractedMember& member);
 
 // Writes the whole block as a new file; never overwrites. 0, or 9 with no
 // file left behind by this call.

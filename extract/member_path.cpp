@@ -1,21 +1,12 @@
 #include "extract/member_path.h"
 
+#include "floor/ascii.h"
 #include "listing/kept_members.h"
 
 #include <array>
 
 namespace qibor {
 namespace {
-
-wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
-
-bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
-}
 
 // CON, NUL, COM1 and the like name devices in every folder, with or without
 // an extension ("con.txt", "nul .png").
@@ -24,11 +15,11 @@ bool IsDeviceName(std::wstring_view component) {
   while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
   static constexpr std::array<std::wstring_view, 6> kPlain{L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
   for (const std::wstring_view device : kPlain) {
-    if (EqualsIgnoringAsciiCase(stem, device)) return true;
+    if (SameIgnoringAsciiCase<wchar_t>(stem, device)) return true;
   }
   if (stem.size() != 4) return false;
   const std::wstring_view prefix = stem.substr(0, 3);
-  if (!EqualsIgnoringAsciiCase(prefix, L"COM") && !EqualsIgnoringAsciiCase(prefix, L"LPT")) return false;
+  if (!SameIgnoringAsciiCase<wchar_t>(prefix, L"COM") && !SameIgnoringAsciiCase<wchar_t>(prefix, L"LPT")) return false;
   const wchar_t digit = stem[3];
   return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
 }

@@ -4,11 +4,13 @@
 #include <vector>
 
 #include "extract/member_path.h"
-#include "listing/captured_lines.h"
+#include "floor/code_page_text.h"
 #include "listing/kept_members.h"
 #include "listing/listing_builder.h"
 #include "listing/member_size.h"
-#include "listing/tar_tool.h"
+#include "tool/captures.h"
+#include "tool/commands.h"
+#include "tool/run_tool.h"
 
 namespace qibor {
 namespace {
@@ -41,7 +43,7 @@ std::optional<FoundMember> FindNamedMember(ListingCaptures& captures, const Arch
     const bool atPosition = position++ == record.position;
     if (static_cast<std::uint64_t>(member.size) != record.size) return true;
     if (listedPath.empty()) {
-      DecodeToolTextInto(plainLine, codePage, path);
+      DecodeTextInto(plainLine, codePage, path);
       if (!RecordNamesMember(record, path, member.size)) return true;
     } else if (plainLine != listedPath) {
       return true;
@@ -64,7 +66,7 @@ std::optional<std::vector<Candidate>> CandidatesOf(ListingCaptures& captures, st
   std::vector<Candidate> candidates;
   std::wstring printed;
   const bool read = ForEachListedEntry(captures, [&](std::size_t line, std::string_view plain, std::string_view verbose) {
-    DecodeToolTextInto(plain, codePage, printed);
+    DecodeTextInto(plain, codePage, printed);
     std::wstring key = MatchKey(printed);
     if (MatchOf(key, patternKey) == MatchKind::None) return true;
     candidates.push_back(
@@ -78,10 +80,8 @@ std::optional<std::vector<Candidate>> CandidatesOf(ListingCaptures& captures, st
 // The verbose lines of what the member arguments really select, in order.
 std::optional<std::vector<std::string>> ListSelected(const std::wstring& toolPath, const std::wstring& archivePath,
                                                      const std::vector<std::wstring>& patterns) {
-  std::wstring command = VerboseListingCommand(toolPath) + L" --";
-  for (const std::wstring& pattern : patterns) command += L" " + QuoteArgument(pattern);
-  const std::optional<std::string> output =
-      CaptureToolOutput(command, archivePath, SelectionListingFile(), ErrorStream::Discard);
+  const std::optional<std::string> output = CaptureToolOutput(SelectionListingCommand(toolPath, patterns),
+                                                              archivePath, SelectionListingFile(), ErrorStream::Discard);
   if (!output) return std::nullopt;
   std::vector<std::string> lines;
   std::string_view rest = *output;
@@ -162,7 +162,7 @@ std::optional<SelectedMember> SelectMember(const std::wstring& toolPath, const s
   if (!RunListings(toolPath, archivePath, captures)) return std::nullopt;
   const std::optional<FoundMember> found = FindNamedMember(captures, record, listedPath, sizeLimit, codePage);
   if (!found) return std::nullopt;
-  const std::wstring printed = DecodeToolText(found->path, codePage);
+  const std::wstring printed = DecodeText(found->path, codePage);
 
   // First the printed path itself, "?" standing for the units the code page
   // cannot show; then, for look-alikes, every name of its shape.

@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include "interface/win_path.h"
+#include "floor/code_page_text.h"
+#include "floor/folder_tree.h"
 
 namespace qibor {
 namespace {
@@ -16,7 +17,7 @@ bool SameName(std::wstring_view a, std::wstring_view b) {
 // whose path is then kept), the folders on its way, the named files at the top.
 struct Expected {
   std::wstring file;
-  std::initializer_list<std::wstring_view> alsoAtTop;
+  std::span<const std::wstring_view> alsoAtTop;
   bool fileFound = false;
 };
 
@@ -26,51 +27,35 @@ bool IsFolderOnTheWay(std::wstring_view entry, std::wstring_view file) {
 }
 
 bool OnlyExpectedBelow(const std::wstring& root, const std::wstring& relative, Expected& expected) {
-  WIN32_FIND_DATAW found{};
   const std::wstring folder = relative.empty() ? root : root + L"\\" + relative;
-  HANDLE search = FindFirstFileExW(LongPathForm(folder + L"\\*").c_str(), FindExInfoBasic, &found,
-                                   FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  bool clean = true;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
+  return ForEachEntryIn(folder, [&](const FolderEntry& entry) {
+    const std::wstring name(entry.name);
     const std::wstring child = relative.empty() ? name : relative + L"\\" + name;
-    const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (isLink) {
-      clean = false;
-    } else if (isFolder) {
-      clean = clean && IsFolderOnTheWay(child, expected.file) && OnlyExpectedBelow(root, child, expected);
-    } else {
-      bool atTop = false;
-      for (const std::wstring_view allowed : expected.alsoAtTop) atTop = atTop || (relative.empty() && SameName(name, allowed));
-      if (atTop) continue;
-      if (expected.fileFound) {
-        clean = false;
-      } else if (expected.file.empty() || SameName(child, expected.file)) {
-        expected.file = child;
-        expected.fileFound = true;
-      } else {
-        clean = false;
+    if (entry.isLink) return false;
+    if (entry.isFolder) return IsFolderOnTheWay(child, expected.file) && OnlyExpectedBelow(root, child, expected);
+    if (relative.empty()) {
+      for (const std::wstring_view allowed : expected.alsoAtTop) {
+        if (SameName(name, allowed)) return true;
       }
     }
-  } while (clean && FindNextFileW(search, &found));
-  FindClose(search);
-  return clean;
+    if (expected.fileFound || !(expected.file.empty() || SameName(child, expected.file))) return false;
+    expected.file = child;
+    expected.fileFound = true;
+    return true;
+  });
 }
 
 }  // namespace
 
 bool OnlyFileWritten(const std::wstring& folder, const std::wstring& relative,
-                     std::initializer_list<std::wstring_view> alsoAtTop) {
+                     std::span<const std::wstring_view> alsoAtTop) {
   if (relative.empty()) return false;
   Expected expected{relative, alsoAtTop};
   return OnlyExpectedBelow(folder, L"", expected) && expected.fileFound;
 }
 
 std::optional<std::wstring> TheOnlyFileWritten(const std::wstring& folder,
-                                               std::initializer_list<std::wstring_view> alsoAtTop) {
+                                               std::span<const std::wstring_view> alsoAtTop) {
   Expected expected{std::wstring(), alsoAtTop};
   // Folders off the file's way show as a second entry only once the file is
   // known: a folder with nothing in it is no file, and is checked as one.
@@ -106,10 +91,8 @@ bool PrintsAs(std::wstring_view written, std::wstring_view printedPath, unsigned
     // character outside the code page.
     wchar_t converted = codePage == CP_UTF8 ? real : L'?';
     if (codePage != CP_UTF8 && (real < 0xD800 || real > 0xDFFF)) {
-      char bytes[8] = {};
-      const int length = WideCharToMultiByte(codePage, 0, &real, 1, bytes, sizeof(bytes), nullptr, nullptr);
-      wchar_t back[2] = {};
-      if (length <= 0 || MultiByteToWideChar(codePage, 0, bytes, length, back, 2) != 1) return false;
+      const std::wstring back = DecodeText(EncodeText(std::wstring_view(&real, 1), codePage), codePage);
+      if (back.size() != 1) return false;
       converted = back[0];
     }
     if (converted != shown) return false;

@@ -1,7 +1,7 @@
 #pragma once
 // What an extraction run left in the request folder.
-#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -11,13 +11,13 @@ namespace qibor {
 // link), the folders on its way, the named files at its top, and nothing
 // else: the run wrote exactly the member asked for.
 bool OnlyFileWritten(const std::wstring& folder, const std::wstring& relative,
-                     std::initializer_list<std::wstring_view> alsoAtTop);
+                     std::span<const std::wstring_view> alsoAtTop);
 
 // The relative path of the one file in the folder, when the folder holds
 // that file (not a link), the folders on its way, the named files at its top
 // and nothing else.
 std::optional<std::wstring> TheOnlyFileWritten(const std::wstring& folder,
-                                               std::initializer_list<std::wstring_view> alsoAtTop);
+                                               std::span<const std::wstring_view> alsoAtTop);
 
 // Whether the tool prints the file it wrote at `written` (relative, "\"
 // between levels) as `printedPath`: each real unit converted to the code

@@ -3,25 +3,14 @@
 #include <cstring>
 #include <vector>
 
-#include "listing/kept_members.h"
+#include "floor/code_page_text.h"
+#include "interface/record_text.h"
 
 namespace qibor {
 namespace {
 
-std::string ConvertToAnsi(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int units = static_cast<int>(text.size());
-  const int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return {};
-  std::string converted(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), units, converted.data(), bytes, nullptr, nullptr);
-  return converted;
-}
-
-bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
 std::wstring_view RecordText(const RecordChar (&field)[kRecordTextUnits]) {
-  return std::wstring_view(field, wcsnlen(field, kRecordTextUnits));
+  return std::wstring_view(field, RecordTextLength(field));
 }
 
 void CopyAnsiField(char (&field)[kRecordTextUnits], std::wstring_view text) {
@@ -34,7 +23,7 @@ void CopyAnsiPath(char (&field)[kRecordTextUnits], std::wstring_view path) {
   AnsiPiece piece = ToAnsiFitting(path, kRecordTextUnits);
   if (piece.units < path.size()) {
     const std::vector<std::size_t> cuts = RecordPathCuts(path.substr(0, piece.units));
-    piece.bytes = cuts.empty() ? std::string() : ConvertToAnsi(path.substr(0, cuts.back()));
+    piece.bytes = cuts.empty() ? std::string() : EncodeText(path.substr(0, cuts.back()), CP_THREAD_ACP);
   }
   std::memcpy(field, piece.bytes.data(), piece.bytes.size());
 }
@@ -46,23 +35,19 @@ std::optional<std::wstring> ToWide(LPCSTR text, std::size_t maxUnits) {
   const std::size_t length = strnlen(text, 32768);
   if (length >= 32768) return std::nullopt;
   if (length == 0) return std::wstring();
-  const int bytes = static_cast<int>(length);
-  const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, text, bytes, nullptr, 0);
-  if (units <= 0 || static_cast<std::size_t>(units) + 1 > maxUnits) return std::nullopt;
-  std::wstring wide(static_cast<std::size_t>(units), L'\0');
-  MultiByteToWideChar(CP_THREAD_ACP, 0, text, bytes, wide.data(), units);
+  std::wstring wide = DecodeText(std::string_view(text, length), CP_THREAD_ACP);
+  if (wide.empty() || wide.size() + 1 > maxUnits) return std::nullopt;
   return wide;
 }
 
 AnsiPiece ToAnsiFitting(std::wstring_view text, std::size_t capacity) {
   if (capacity == 0) return {};
   std::size_t units = text.size();
-  std::string bytes = ConvertToAnsi(text);
+  std::string bytes = EncodeText(text, CP_THREAD_ACP);
   // Rarely needed: drop one character at a time until the text fits.
   while (bytes.size() + 1 > capacity && units > 0) {
-    --units;
-    if (units > 0 && IsHighSurrogate(text[units - 1])) --units;
-    bytes = ConvertToAnsi(text.substr(0, units));
+    units = SurrogateSafeLength(text, units - 1);
+    bytes = EncodeText(text.substr(0, units), CP_THREAD_ACP);
   }
   return {std::move(bytes), units};
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "interface/settings.h"
+#include "interface/record_text.h"
 
 namespace qibor {
 
@@ -28,8 +28,7 @@ bool PluginInfoText(int index, const Settings& settings, std::wstring& text) {
 
 int CopyToHostBuffer(std::wstring_view text, wchar_t* buffer, int capacity) {
   if (buffer == nullptr || capacity <= 0) return 0;
-  std::size_t count = std::min<std::size_t>(text.size(), static_cast<std::size_t>(capacity) - 1);
-  if (count < text.size() && count > 0 && text[count - 1] >= 0xD800 && text[count - 1] <= 0xDBFF) --count;
+  const std::size_t count = SurrogateSafeLength(text, static_cast<std::size_t>(capacity) - 1);
   std::copy_n(text.data(), count, buffer);
   buffer[count] = L'\0';
   return static_cast<int>(count);

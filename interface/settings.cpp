@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "interface/win_path.h"
+#include "floor/win_path.h"
 
 namespace qibor {
 namespace {

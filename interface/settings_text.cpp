@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "floor/ascii.h"
+
 namespace qibor {
 namespace {
 
@@ -13,15 +15,7 @@ std::wstring_view Trimmed(std::wstring_view text) {
   return text;
 }
 
-wchar_t LowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-bool SameKey(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
+bool SameKey(std::wstring_view a, std::wstring_view b) { return SameIgnoringAsciiCase(a, b); }
 
 std::wstring_view Unquoted(std::wstring_view value) {
   if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front()) {

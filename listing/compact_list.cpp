@@ -3,15 +3,11 @@
 #include <algorithm>
 #include <iterator>
 
+#include "interface/record_text.h"
 #include "listing/kept_members.h"
 
 namespace qibor {
 namespace {
-
-// A text field's length; a field without a terminator counts as full.
-std::size_t FieldLength(const RecordChar (&field)[kRecordTextUnits]) {
-  return static_cast<std::size_t>(std::find(std::begin(field), std::end(field), RecordChar{0}) - std::begin(field));
-}
 
 // Copies at most 199 units of zero-terminated text into a record's field.
 void CopyField(const RecordChar* text, RecordChar (&field)[kRecordTextUnits]) {
@@ -72,7 +68,7 @@ void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, Compact
   std::size_t count = 0;
   std::size_t nameUnits = 0;
   for (; count < capacity && !IsTerminator(records[count]); ++count) {
-    nameUnits += FieldLength(records[count].name) + 1;
+    nameUnits += RecordTextLength(records[count].name) + 1;
   }
   if (count > 0) list.timestamp = records[0].timestamp;
   list.members.reserve(count);
@@ -82,7 +78,7 @@ void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, Compact
   std::basic_string_view<RecordChar> previous;
   std::uint32_t folder = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    const std::basic_string_view<RecordChar> path(records[i].path, FieldLength(records[i].path));
+    const std::basic_string_view<RecordChar> path(records[i].path, RecordTextLength(records[i].path));
     if (i == 0 || path != previous) {
       const auto [found, added] =
           folderIndex.try_emplace(std::basic_string<RecordChar>(path), static_cast<std::uint32_t>(list.folderStarts.size()));
@@ -96,7 +92,7 @@ void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, Compact
     }
     list.members.push_back(
         {static_cast<std::int64_t>(records[i].size), static_cast<std::uint32_t>(list.names.size()), folder});
-    list.names.append(records[i].name, FieldLength(records[i].name));
+    list.names.append(records[i].name, RecordTextLength(records[i].name));
     list.names.push_back(0);
   }
 }

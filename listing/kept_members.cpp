@@ -1,5 +1,7 @@
 #include "listing/kept_members.h"
 
+#include "interface/record_text.h"
+
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
@@ -58,47 +60,6 @@ std::string_view MemberName(std::string_view memberPath) {
 std::string_view MemberFolder(std::string_view memberPath) {
   const std::size_t slash = memberPath.rfind('/');
   return slash == std::string_view::npos ? std::string_view() : memberPath.substr(0, slash + 1);
-}
-
-void CopyFolderToRecordPath(RecordChar (&field)[kRecordTextUnits], std::wstring_view folder) {
-  std::fill(std::begin(field), std::end(field), RecordChar{0});
-  std::size_t used = 0;
-  for (std::size_t start = 0; start < folder.size();) {
-    std::size_t end = folder.find(L'/', start);
-    if (end == std::wstring_view::npos) end = folder.size();
-    const std::wstring_view level = folder.substr(start, end - start);
-    start = end + 1;
-    if (level.empty() || level == L".") continue;
-    // A level that does not fit ends the path: what follows would not be
-    // this member's folder any more.
-    if (used + level.size() + 1 > kRecordTextUnits - 1) return;
-    for (const wchar_t unit : level) field[used++] = static_cast<RecordChar>(unit);
-    field[used++] = RecordChar{u'\\'};
-  }
-}
-
-std::vector<std::size_t> RecordPathCuts(std::wstring_view path) {
-  std::vector<std::size_t> cuts;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (path[i] != L'\\') continue;
-    if (i + 1 < path.size() && path[i + 1] == L'\\') {
-      ++i;  // a backslash the tool doubled: inside the level
-    } else {
-      cuts.push_back(i + 1);
-    }
-  }
-  return cuts;
-}
-
-void CopyToRecordText(RecordChar (&field)[kRecordTextUnits], std::wstring_view text) {
-  std::size_t count = std::min(text.size(), kRecordTextUnits - 1);
-  // Do not leave a high surrogate without its low half.
-  if (count < text.size() && count > 0) {
-    const auto last = static_cast<std::uint32_t>(text[count - 1]);
-    if (last >= 0xD800 && last <= 0xDBFF) --count;
-  }
-  std::fill(std::begin(field), std::end(field), RecordChar{0});
-  for (std::size_t i = 0; i < count; ++i) field[i] = static_cast<RecordChar>(text[i]);
 }
 
 bool RecordNamesMember(const ArchiveEntryW& record, std::wstring_view memberPath, std::int64_t size) {

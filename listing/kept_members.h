@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "interface/records.h"
-#include "listing/captured_lines.h"
+#include "tool/captured_lines.h"
 #include "listing/member_size.h"
 
 namespace qibor {
@@ -89,22 +89,6 @@ std::string_view MemberName(std::string_view memberPath);
 // The member's folder: everything up to and including the last "/"; empty
 // for a member at the top.
 std::string_view MemberFolder(std::string_view memberPath);
-
-// Copies a member's folder (MemberFolder's text, decoded) into a record's
-// path: its levels with "\" between them and after the last ("ch2\"), empty
-// at the top. Empty and "." levels are left out: the tool reads "d//b" and
-// "d/./b" as "d/b". A backslash inside a level stays doubled, as the tool
-// prints it and as the name keeps it. Levels that do not fit 199 units are
-// left off whole, so a long path ends at a "\" and never inside a character.
-void CopyFolderToRecordPath(RecordChar (&field)[kRecordTextUnits], std::wstring_view folder);
-
-// Where a record path may be cut: just after each "\" that ends a level. A
-// doubled backslash is part of a level and is never split.
-std::vector<std::size_t> RecordPathCuts(std::wstring_view path);
-
-// Copies text into a record's 200-unit field: at most 199 units, never
-// splitting a surrogate pair, zero-terminated, the rest zero.
-void CopyToRecordText(RecordChar (&field)[kRecordTextUnits], std::wstring_view text);
 
 // Whether a record of the host's list names this member: the name and size
 // the listing builder would give it.

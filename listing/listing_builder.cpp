@@ -4,10 +4,14 @@
 #include <new>
 #include <optional>
 
+#include "floor/code_page_text.h"
+#include "floor/files.h"
+#include "interface/record_text.h"
 #include "interface/settings.h"
-#include "interface/win_owners.h"
 #include "listing/member_size.h"
 #include "probe/probe.h"
+#include "tool/commands.h"
+#include "tool/run_tool.h"
 
 namespace qibor {
 namespace {
@@ -20,28 +24,6 @@ std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
   if (!GetFileTime(archive.get(), nullptr, nullptr, &lastWrite)) return std::nullopt;
   const std::uint64_t ticks = (static_cast<std::uint64_t>(lastWrite.dwHighDateTime) << 32) | lastWrite.dwLowDateTime;
   return UnixSecondsFromFileTime(ticks);
-}
-
-// Which kept members the tool's first match for their own printed name
-// writes alone: no other entry has that name in any spelling, none lies
-// below it, and no "?" stands for a unit the code page cannot show.
-bool MarkSoleMatches(ListingCaptures& captures, std::int64_t sizeLimit, ToolPaths& paths) {
-  std::vector<std::string> keys;
-  const bool listed = ForEachListedEntry(captures, [&](std::size_t, std::string_view plain, std::string_view) {
-    keys.push_back(MatchKeyOf(plain));
-    return true;
-  });
-  std::vector<std::size_t> keptLines;
-  std::vector<bool> shown;
-  const bool kept = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plain) {
-    keptLines.push_back(member.line);
-    shown.push_back(plain.find('?') == std::string_view::npos);
-    return true;
-  });
-  if (!listed || !kept) return false;
-  paths.soleMatch = SoleMatches(keys, keptLines);
-  for (std::size_t i = 0; i < shown.size(); ++i) paths.soleMatch[i] = paths.soleMatch[i] && shown[i];
-  return true;
 }
 
 ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, UniqueLocal& block,
@@ -95,14 +77,14 @@ ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block
   std::wstring text;
   std::string previousFolder;
   for (std::size_t i = 0; i < lineCount && ReadLine(plain, line); ++i) {
-    DecodeToolTextInto(MemberName(line.text), codePage, text);
+    DecodeTextInto(MemberName(line.text), codePage, text);
     CopyToRecordText(records[i].name, text);
     // Members of one folder mostly follow each other: decode it once.
     const std::string_view folder = MemberFolder(line.text);
     if (!folder.empty() && i > 0 && folder == previousFolder) {
       std::memcpy(records[i].path, records[i - 1].path, sizeof records[i].path);
     } else if (!folder.empty()) {
-      DecodeToolTextInto(folder, codePage, text);
+      DecodeTextInto(folder, codePage, text);
       CopyFolderToRecordPath(records[i].path, text);
     }
     previousFolder.assign(folder);
@@ -173,6 +155,25 @@ bool ForEachListedEntry(ListingCaptures& captures,
                      return onEntry(line, plain.text, verbose.text);
                    });
   return !captures.plain.failed && !captures.verbose.failed;
+}
+
+bool MarkSoleMatches(ListingCaptures& captures, std::int64_t sizeLimit, ToolPaths& paths) {
+  std::vector<std::string> keys;
+  const bool listed = ForEachListedEntry(captures, [&](std::size_t, std::string_view plain, std::string_view) {
+    keys.push_back(MatchKeyOf(plain));
+    return true;
+  });
+  std::vector<std::size_t> keptLines;
+  std::vector<bool> shown;
+  const bool kept = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plain) {
+    keptLines.push_back(member.line);
+    shown.push_back(plain.find('?') == std::string_view::npos);
+    return true;
+  });
+  if (!listed || !kept) return false;
+  paths.soleMatch = SoleMatches(keys, keptLines);
+  for (std::size_t i = 0; i < shown.size(); ++i) paths.soleMatch[i] = paths.soleMatch[i] && shown[i];
+  return true;
 }
 
 ResultCode BuildListing(const std::wstring& archivePath, const Settings& settings, HLOCAL* listOut,

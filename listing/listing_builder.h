@@ -11,10 +11,10 @@
 
 #include "interface/records.h"
 #include "interface/settings_text.h"
-#include "interface/win_owners.h"
+#include "floor/unique_any.h"
 #include "listing/compact_list.h"
 #include "listing/kept_members.h"
-#include "listing/tar_tool.h"
+#include "tool/captures.h"
 
 namespace qibor {
 
@@ -63,6 +63,12 @@ ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block
 // cannot be read.
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
                                        UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut = nullptr);
+
+// Which kept members the tool's first match for their own printed name
+// writes alone: no other entry has that name in any spelling, none lies
+// below it, and no "?" stands for a unit the code page cannot show. Into
+// paths.soleMatch; false when a capture cannot be read.
+bool MarkSoleMatches(ListingCaptures& captures, std::int64_t sizeLimit, ToolPaths& paths);
 
 // Builds the archive's EntryList into *listOut (null on every failure):
 // 0 with the list, 2 when the verbose run shows no archive qibor takes (as

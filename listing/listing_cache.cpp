@@ -5,10 +5,8 @@
 #include <new>
 #include <optional>
 
-#include "interface/settings.h"
-#include "interface/win_path.h"
-#include "listing/listing_builder.h"
-#include "listing/work_folder.h"
+#include "interface/record_text.h"
+
 
 namespace qibor {
 namespace {
@@ -74,19 +72,8 @@ struct OwnedQuery {
   std::wstring text;
   MemberQuery query;
   explicit OwnedQuery(const ArchiveEntryW& record)
-      : text(record.name, wcsnlen(record.name, kRecordTextUnits)), query{text, record.position, true} {}
+      : text(record.name, RecordTextLength(record.name)), query{text, record.position, true} {}
 };
-
-ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
-                         HLOCAL* listOut, const MemberQuery* query, ArchiveEntryW* recordOut,
-                         std::string* memberPathOut, FetchFacts* factsOut);
-
-FetchFacts FactsOf(const ToolPaths& paths, std::size_t member) {
-  FetchFacts facts;
-  facts.origin = paths.origin;
-  facts.soleMatch = member < paths.soleMatch.size() && paths.soleMatch[member];
-  return facts;
-}
 
 }  // namespace
 
@@ -167,28 +154,13 @@ int ListingCache::Lookup(const std::wstring& archivePath, const MemberQuery& que
   const std::optional<std::size_t> found = FindPosition(*slot->list, query);
   if (!found) return UnknownFormat;
   if (memberPathOut != nullptr) *memberPathOut = ToolPathOf(slot->list->toolPaths, *found);
-  if (factsOut != nullptr) *factsOut = FactsOf(slot->list->toolPaths, *found);
+  if (factsOut != nullptr) *factsOut = FetchFactsOf(slot->list->toolPaths, *found);
   ExpandRecord(*slot->list, *found, recordOut);
   return Success;
 }
 
-ListOrigin OriginOf(HANDLE archive, const Settings& settings) {
-  ListOrigin origin;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(archive, &info)) return origin;
-  origin.known = true;
-  origin.volumeSerial = info.dwVolumeSerialNumber;
-  origin.fileIndex = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  origin.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  origin.lastWrite =
-      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
-  origin.toolDir = settings.toolDir;
-  origin.maxMB = settings.maxMB;
-  return origin;
-}
-
 MemberQuery QueryOf(const ArchiveEntryW& record) {
-  return {std::wstring_view(record.name, wcsnlen(record.name, kRecordTextUnits)), record.position, true};
+  return {std::wstring_view(record.name, RecordTextLength(record.name)), record.position, true};
 }
 
 const ArchiveEntryW* FindRecord(HLOCAL list, const MemberQuery& query) {
@@ -215,78 +187,11 @@ ListingCache g_listingCache;
 
 ListingCache& TheListingCache() { return g_listingCache; }
 
-ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
-                                HLOCAL* listOut, ArchiveEntryW* query, std::string* memberPathOut,
-                                FetchFacts* factsOut) {
-  if (listOut != nullptr) {
-    return LookupOrBuild(archivePath, offset, settings, listOut, nullptr, nullptr, memberPathOut, factsOut);
-  }
-  const OwnedQuery owned(*query);
-  return LookupOrBuild(archivePath, offset, settings, nullptr, &owned.query, query, memberPathOut, factsOut);
+FetchFacts FetchFactsOf(const ToolPaths& paths, std::size_t member) {
+  FetchFacts facts;
+  facts.origin = paths.origin;
+  facts.soleMatch = member < paths.soleMatch.size() && paths.soleMatch[member];
+  return facts;
 }
-
-ResultCode LookupOrBuildMember(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
-                               const MemberQuery& query, ArchiveEntryW& recordOut, std::string* memberPathOut) {
-  return LookupOrBuild(archivePath, offset, settings, nullptr, &query, &recordOut, memberPathOut, nullptr);
-}
-
-namespace {
-
-ResultCode LookupOrBuild(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
-                         HLOCAL* listOut, const MemberQuery* query, ArchiveEntryW* recordOut,
-                         std::string* memberPathOut, FetchFacts* factsOut) {
-  ListingCache& cache = TheListingCache();
-  const int cached = listOut != nullptr ? cache.Lookup(archivePath, listOut, nullptr)
-                                        : cache.Lookup(archivePath, *query, *recordOut, memberPathOut, factsOut);
-  if (cached != ListingCache::kNotCached) return static_cast<ResultCode>(cached);
-  // A slot holds a path of at most 259 units; a longer one is refused, not cut.
-  if (archivePath.empty() || archivePath.size() >= MAX_PATH) return ReadError;
-  // Without a request folder nothing can be run or read.
-  if (CurrentRequestFolder().empty()) return ReadError;
-
-  unsigned char header[8] = {};
-  ListOrigin origin;
-  {
-    UniqueHandle archive(CreateFileW(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                     nullptr));
-    if (!archive.valid()) return ReadError;
-    LARGE_INTEGER target{};
-    target.QuadPart = offset;
-    LARGE_INTEGER reached{};
-    if (!SetFilePointerEx(archive.get(), target, &reached, FILE_BEGIN) || reached.QuadPart != offset) return ReadError;
-    DWORD read = 0;
-    if (!ReadFile(archive.get(), header, sizeof(header), &read, nullptr)) return ReadError;
-    if (read < sizeof(header)) return UnknownFormat;
-    origin = OriginOf(archive.get(), settings);
-  }
-  // The listing's own verbose run answers the probe's other questions.
-  const std::wstring toolPath = ToolExePath(settings);
-  if (toolPath.empty() || !FileExists(toolPath)) return UnknownFormat;
-
-  HLOCAL built = nullptr;
-  ToolPaths toolPaths;
-  const ResultCode result = BuildListing(archivePath, settings, &built, &toolPaths);
-  if (result != Success) return result;
-  UniqueLocal list(built);
-
-  const ArchiveEntryW* found = listOut != nullptr ? nullptr : FindRecord(list.get(), *query);
-  toolPaths.origin = origin;
-  if (found != nullptr) {
-    const auto member = static_cast<std::size_t>(found - list.as<ArchiveEntryW>());
-    if (memberPathOut != nullptr) *memberPathOut = ToolPathOf(toolPaths, member);
-    if (factsOut != nullptr) *factsOut = FactsOf(toolPaths, member);
-  }
-  // The cache keeps a compact copy; a list asked for is the new one itself.
-  cache.Store(archivePath, list.get(), std::move(toolPaths));
-  if (listOut != nullptr) {
-    *listOut = list.release();
-    return Success;
-  }
-  if (found == nullptr) return NotImplemented;
-  std::memcpy(recordOut, found, sizeof(ArchiveEntryW));
-  return Success;
-}
-
-}  // namespace
 
 }  // namespace qibor

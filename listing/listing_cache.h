@@ -11,8 +11,7 @@
 #include <string_view>
 
 #include "interface/records.h"
-#include "interface/settings_text.h"
-#include "interface/win_owners.h"
+#include "floor/unique_any.h"
 #include "listing/compact_list.h"
 
 namespace qibor {
@@ -33,9 +32,6 @@ struct FetchFacts {
   ListOrigin origin;
   bool soleMatch = false;
 };
-
-// The archive file's identity and the settings a list is made with.
-ListOrigin OriginOf(HANDLE archive, const Settings& settings);
 
 class ListingCache {
  public:
@@ -98,18 +94,7 @@ const ArchiveEntryW* FindRecord(HLOCAL list, const MemberQuery& query);
 // The process's cache.
 ListingCache& TheListingCache();
 
-// Answers from the cache, or checks, probes and lists the archive, stores the
-// new list and answers from it. Exactly one of listOut and query is given;
-// memberPathOut as for ListingCache::Lookup. A query that finds nothing in a
-// cached list gives 2, in a list built by this call -1. The caller holds the
-// request lock.
-ResultCode LookupOrBuildListing(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
-                                HLOCAL* listOut, ArchiveEntryW* query, std::string* memberPathOut = nullptr,
-                                FetchFacts* factsOut = nullptr);
-// The same for a query given as text; the found record goes to recordOut,
-// which is not written otherwise.
-ResultCode LookupOrBuildMember(const std::wstring& archivePath, std::int64_t offset, const Settings& settings,
-                               const MemberQuery& query, ArchiveEntryW& recordOut,
-                               std::string* memberPathOut = nullptr);
+// What a fetch of kept member `member` may trust of a list with these paths.
+FetchFacts FetchFactsOf(const ToolPaths& paths, std::size_t member);
 
 }  // namespace qibor

@@ -3,12 +3,13 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "floor/files.h"
+#include "floor/win_path.h"
 #include "interface/settings.h"
-#include "interface/win_path.h"
-#include "listing/captured_lines.h"
-#include "listing/tar_tool.h"
 #include "probe/probe_lines.h"
 #include "probe/text_encoding.h"
+#include "tool/commands.h"
+#include "tool/run_tool.h"
 
 namespace qibor {
 namespace {
@@ -84,7 +85,7 @@ bool ProbeArchive(const std::wstring& archivePath, const unsigned char* /*header
   const std::wstring toolPath = ToolExePath(settings);
   if (toolPath.empty() || !FileExists(toolPath)) return false;
 
-  const std::wstring capturePath = PlainListingFile();
+  const std::wstring capturePath = ProbeOutputFile();
   DWORD exitCode = 1;
   if (!RunHidden(VerboseListingCommand(toolPath), archivePath, capturePath, ErrorStream::Capture, &exitCode)) {
     return false;

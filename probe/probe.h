@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "interface/settings_text.h"
-#include "listing/tar_tool.h"
+#include "tool/captures.h"
 
 namespace qibor {
 

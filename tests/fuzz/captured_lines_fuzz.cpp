@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "listing/captured_lines.h"
+#include "tool/captured_lines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // An exactly sized heap copy lets AddressSanitizer flag any read past the end.

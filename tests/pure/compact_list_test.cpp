@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "interface/record_text.h"
 #include "listing/kept_members.h"
 
 namespace qibor {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interface/record_text.h"
 #include "listing/member_size.h"
 
 namespace qibor {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "interface/record_text.h"
 #include "listing/kept_members.h"
 
 namespace qibor {

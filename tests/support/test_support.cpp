@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "interface/win_path.h"
-#include "listing/work_folder.h"
+#include "floor/win_path.h"
+#include "tool/work_folder.h"
 
 namespace qibor::test {
 

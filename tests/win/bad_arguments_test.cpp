@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "interface/win_path.h"
-#include "listing/tar_tool.h"
-#include "listing/work_folder.h"
+#include "floor/win_path.h"
+#include "tool/run_tool.h"
+#include "tool/work_folder.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
 

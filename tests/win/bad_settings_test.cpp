@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "interface/win_path.h"
-#include "listing/tar_tool.h"
+#include "floor/win_path.h"
+#include "tool/run_tool.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "listing/tar_tool.h"
-#include "listing/work_folder.h"
+#include "tool/run_tool.h"
+#include "tool/work_folder.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
 

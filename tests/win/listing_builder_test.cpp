@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "interface/settings.h"
-#include "interface/win_owners.h"
+#include "floor/unique_any.h"
 #include "listing/listing_builder.h"
-#include "listing/retry.h"
-#include "listing/work_folder.h"
+#include "floor/retry.h"
+#include "tool/work_folder.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
 

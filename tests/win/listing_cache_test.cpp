@@ -4,7 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "interface/win_owners.h"
+#include "floor/unique_any.h"
+#include "interface/record_text.h"
 #include "listing/kept_members.h"
 #include "listing/listing_cache.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "listing/work_folder.h"
+#include "tool/work_folder.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
 

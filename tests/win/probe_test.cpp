@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "interface/win_path.h"
-#include "listing/tar_tool.h"
+#include "floor/win_path.h"
+#include "tool/run_tool.h"
 #include "support/plugin_host.h"
 
 namespace qibor::test {

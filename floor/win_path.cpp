@@ -1,4 +1,4 @@
-#include "interface/win_path.h"
+#include "floor/win_path.h"
 
 #include <shlwapi.h>
 

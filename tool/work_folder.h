@@ -5,7 +5,7 @@
 // whole when it ends, so the work folder holds nothing between requests.
 #include <string>
 
-#include "listing/request_lock.h"
+#include "tool/request_lock.h"
 
 namespace qibor {
 
@@ -13,14 +13,6 @@ namespace qibor {
 std::wstring WorkDirectory();
 // Creates the work folder when it is missing.
 void EnsureWorkDirectory();
-
-// Removes a folder and everything below it, never following a link out of
-// it. True when it is gone.
-bool RemoveTree(const std::wstring& folder);
-
-// Removes what is inside the folder, never following a link out of it. True
-// when it is empty.
-bool EmptyFolder(const std::wstring& folder);
 
 // Held by every request that runs the tool: the request lock, then a fresh
 // request folder. Whatever else is in the work folder then was left by a

@@ -1,4 +1,4 @@
-#include "listing/request_lock.h"
+#include "tool/request_lock.h"
 
 namespace qibor {
 namespace {
@@ -10,11 +10,7 @@ RequestLock::RequestLock(unsigned long timeoutMilliseconds) : mutex_(CreateMutex
   // An abandoned lock means a request died half way; the next request
   // replaces whatever files it left behind.
   const DWORD waited = WaitForSingleObject(mutex_.get(), timeoutMilliseconds);
-  held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-}
-
-RequestLock::~RequestLock() {
-  if (held_) ReleaseMutex(mutex_.get());
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) held_.reset(mutex_.get());
 }
 
 }  // namespace qibor

@@ -1,4 +1,4 @@
-#include "listing/captured_lines.h"
+#include "tool/captured_lines.h"
 
 namespace qibor {
 

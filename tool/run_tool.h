@@ -1,6 +1,6 @@
 #pragma once
-// Runs the tar tool hidden, its output captured in a file of the work folder,
-// and reads that output back.
+// Runs the tar tool hidden, in the request's folder, its output captured in
+// a file there, and reads that output back.
 #include <windows.h>
 
 #include <cstdint>
@@ -9,25 +9,9 @@
 #include <string_view>
 #include <utility>
 
-#include "interface/win_owners.h"
-#include "listing/captured_lines.h"
+#include "floor/unique_any.h"
 
 namespace qibor {
-
-// The capture files, in the folder of the request being served; empty
-// outside a request.
-std::wstring PlainListingFile();
-std::wstring VerboseListingFile();
-std::wstring ExtractionOutputFile();
-std::wstring SelectionListingFile();
-std::wstring VerboseErrorsFile();
-
-// Quotes one argument so that the C runtime's parser gives it back unchanged.
-std::wstring QuoteArgument(std::wstring_view argument);
-
-// "TOOL" tf - and "TOOL" tvf -: the archive comes on standard input.
-std::wstring PlainListingCommand(const std::wstring& toolPath);
-std::wstring VerboseListingCommand(const std::wstring& toolPath);
 
 enum class ErrorStream { Discard, Capture };
 
@@ -94,38 +78,5 @@ std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, co
 // CaptureToolOutput for a run reading an archive handle the caller opened.
 std::optional<std::string> CaptureToolOutputOn(const std::wstring& commandLine, HANDLE archive,
                                                const std::wstring& capturePath, ErrorStream errors);
-
-// A capture file read line by line.
-struct CaptureStream {
-  UniqueHandle file;
-  LineReader lines;
-  bool failed = false;  // a read failed: the lines stopped short
-};
-
-// Opens a capture file for reading; false when it cannot be opened.
-bool OpenCapture(const std::wstring& path, CaptureStream& stream);
-// The next whole line, valid until the stream is used again; false at the
-// end, or on a failed read, which also sets `failed`.
-bool ReadLine(CaptureStream& stream, CapturedLine& line);
-// Back to the first line; false when the file cannot be rewound.
-bool RewindCapture(CaptureStream& stream);
-
-// Opens a file for reading, retrying while another process briefly holds it.
-UniqueHandle OpenForReading(const std::wstring& path);
-// Reads exactly `size` bytes from the file's position; false on a failed or
-// short read.
-bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size);
-// Reads a whole file, retrying while another process briefly holds it.
-std::optional<std::string> ReadWholeFile(const std::wstring& path);
-// Deletes a file, retrying while another process briefly holds it. True when
-// the file is gone.
-bool DeleteFileRetrying(const std::wstring& path);
-
-// The code page the tool writes its output in: UTF-8 under Windows'
-// system-wide UTF-8 setting, else the user's default ANSI code page.
-UINT ToolOutputCodePage();
-std::wstring DecodeToolText(std::string_view bytes, UINT codePage);
-// The same into `text`, reusing its storage.
-void DecodeToolTextInto(std::string_view bytes, UINT codePage, std::wstring& text);
 
 }  // namespace qibor

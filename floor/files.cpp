@@ -1,0 +1,101 @@
+#include "floor/files.h"
+
+#include <algorithm>
+#include <new>
+
+#include "floor/retry.h"
+#include "floor/win_path.h"
+
+namespace qibor {
+namespace {
+
+// A virus scanner can hold a fresh file for a moment after the tool exits.
+constexpr RetryBudget kBusyFile{2000, 10};
+
+template <typename Attempt>
+auto RetryWhileBusy(Attempt attempt) {
+  return RetryWhilePassing(kBusyFile, IsBusyError, attempt);
+}
+
+}  // namespace
+
+UniqueHandle CreateFresh(const std::wstring& path, Inheritable inheritable) {
+  SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), nullptr, inheritable == Inheritable::Yes};
+  auto result = RetryWhileBusy([&] {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &security, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return std::make_pair(h != INVALID_HANDLE_VALUE, h);
+  });
+  return UniqueHandle(result.first ? result.second : nullptr);
+}
+
+UniqueHandle OpenForReading(const std::wstring& path) {
+  auto opened = RetryWhileBusy([&] {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return std::make_pair(h != INVALID_HANDLE_VALUE, h);
+  });
+  return UniqueHandle(opened.first ? opened.second : nullptr);
+}
+
+bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size) {
+  // One call moves less than 4 GiB: read in pieces.
+  constexpr std::uint64_t kPieceBytes = 1u << 24;
+  auto* at = static_cast<unsigned char*>(bytes);
+  for (std::uint64_t done = 0; done < size;) {
+    const auto piece = static_cast<DWORD>(std::min(size - done, kPieceBytes));
+    DWORD read = 0;
+    if (!ReadFile(file, at + done, piece, &read, nullptr) || read == 0) return false;
+    done += read;
+  }
+  return true;
+}
+
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+  const UniqueHandle file = OpenForReading(path);
+  if (!file.valid()) return std::nullopt;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return std::nullopt;
+  std::string bytes;
+  try {
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+  if (!ReadExactly(file.get(), bytes.data(), bytes.size())) return std::nullopt;
+  return bytes;
+}
+
+int LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block) {
+  constexpr int kOutOfMemory = 4;
+  constexpr int kReadError = 6;
+  const UniqueHandle file = OpenForReading(LongPathForm(path));
+  if (!file.valid()) return kReadError;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return kReadError;
+  const auto total = static_cast<std::uint64_t>(size.QuadPart);
+  if (total > static_cast<std::uint64_t>(SIZE_MAX)) return kOutOfMemory;
+  block.reset(LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(total)));
+  if (!block) return kOutOfMemory;
+  if (!ReadExactly(file.get(), block.get(), total)) {
+    block.reset();
+    return kReadError;
+  }
+  return 0;
+}
+
+bool DeleteFileRetrying(const std::wstring& path) { return DeleteEntryRetrying(path, false); }
+
+bool DeleteEntryRetrying(const std::wstring& path, bool folder) {
+  const std::wstring target = LongPathForm(path);
+  // A read-only entry would refuse to go.
+  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  const auto result = RetryWhileBusy([&] {
+    const bool removed = folder ? RemoveDirectoryW(target.c_str()) != FALSE : DeleteFileW(target.c_str()) != FALSE;
+    const DWORD error = GetLastError();
+    return std::make_pair(removed || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND, 0);
+  });
+  return result.first;
+}
+
+}  // namespace qibor
