@@ -45,41 +45,47 @@ class UniqueAny {
   Type value_ = Traits::kEmpty;
 };
 
-// A kernel handle; both null and INVALID_HANDLE_VALUE mean "nothing held",
-// as Win32 calls give back either.
-struct HandleTraits {
-  using Type = HANDLE;
-  static constexpr HANDLE kEmpty = nullptr;
+// What "nothing held" is: null, or for handles null and also
+// INVALID_HANDLE_VALUE, as Win32 calls give back either when they fail.
+template <typename T>
+struct NullIsEmpty {
+  using Type = T;
+  static constexpr T kEmpty = nullptr;
+  static bool IsHeld(T value) { return value != nullptr; }
+};
+struct NullOrInvalidIsEmpty : NullIsEmpty<HANDLE> {
   static bool IsHeld(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+};
+
+struct HandleTraits : NullOrInvalidIsEmpty {
   static void Close(HANDLE h) { CloseHandle(h); }
 };
-
-struct LocalTraits {
-  using Type = HLOCAL;
-  static constexpr HLOCAL kEmpty = nullptr;
-  static bool IsHeld(HLOCAL h) { return h != nullptr; }
+struct LocalTraits : NullIsEmpty<HLOCAL> {
   static void Close(HLOCAL h) { LocalFree(h); }
 };
-
 // A FindFirstFileExW search.
-struct FindTraits {
-  using Type = HANDLE;
-  static constexpr HANDLE kEmpty = nullptr;
-  static bool IsHeld(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+struct FindTraits : NullOrInvalidIsEmpty {
   static void Close(HANDLE h) { FindClose(h); }
 };
-
 // A mutex this thread has acquired; closing it releases it.
-struct MutexReleaseTraits {
-  using Type = HANDLE;
-  static constexpr HANDLE kEmpty = nullptr;
-  static bool IsHeld(HANDLE h) { return h != nullptr; }
+struct MutexReleaseTraits : NullIsEmpty<HANDLE> {
   static void Close(HANDLE h) { ReleaseMutex(h); }
+};
+// A critical section this thread has entered.
+struct LeaveCriticalSectionTraits : NullIsEmpty<CRITICAL_SECTION*> {
+  static void Close(CRITICAL_SECTION* section) { LeaveCriticalSection(section); }
 };
 
 using UniqueHandle = UniqueAny<HandleTraits>;
 using UniqueLocal = UniqueAny<LocalTraits>;
 using UniqueFind = UniqueAny<FindTraits>;
 using UniqueMutexRelease = UniqueAny<MutexReleaseTraits>;
+using UniqueCriticalSectionLeave = UniqueAny<LeaveCriticalSectionTraits>;
+
+// Enters the section; it is left when the owner goes.
+[[nodiscard]] inline UniqueCriticalSectionLeave EnterSection(CRITICAL_SECTION& section) {
+  EnterCriticalSection(&section);
+  return UniqueCriticalSectionLeave(&section);
+}
 
 }  // namespace qibor

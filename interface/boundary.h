@@ -2,6 +2,9 @@
 // Nothing thrown inside qibor reaches the host: each export runs its body
 // through Guarded, which turns an exception into the export's failure value.
 #include <new>
+#include <optional>
+
+#include "interface/records.h"
 
 namespace qibor {
 
@@ -14,6 +17,15 @@ int Guarded(int failure, int outOfMemory, Body body) noexcept {
   } catch (...) {
     return failure;
   }
+}
+
+// A GetFile call's arguments checked before anything is read: only input
+// from a file is served, and a null `dest` has nowhere to deliver to (6 for
+// memory, 9 for a folder).
+inline std::optional<int> RefusedFetch(unsigned flag, const void* dest) {
+  if (!IsFileInput(flag)) return NotImplemented;
+  if (dest == nullptr) return IsOutputToMemory(flag) ? ReadError : WriteError;
+  return std::nullopt;
 }
 
 }  // namespace qibor

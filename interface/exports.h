@@ -5,19 +5,19 @@
 #include "interface/records.h"
 
 extern "C" {
+// Each wide function, then its ANSI form.
 int WINAPI GetPluginInfoW(int index, LPWSTR buffer, int bufferLength);
+int WINAPI GetPluginInfo(int index, LPSTR buffer, int bufferLength);
 int WINAPI IsSupportedW(LPCWSTR archivePath, void* source);
+int WINAPI IsSupported(LPCSTR archivePath, void* source);
 int WINAPI GetArchiveInfoW(LPCWSTR archivePath, LONG_PTR offset, unsigned int flag, HLOCAL* listOut);
+int WINAPI GetArchiveInfo(LPCSTR archivePath, LONG_PTR offset, unsigned int flag, HLOCAL* listOut);
 int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR memberName, unsigned int flag,
                         qibor::ArchiveEntryW* recordOut);
-int WINAPI GetFileW(LPCWSTR archivePath, LONG_PTR memberPosition, LPWSTR dest, unsigned int flag,
-                    FARPROC progressCallback, LONG_PTR userData);
-
-int WINAPI GetPluginInfo(int index, LPSTR buffer, int bufferLength);
-int WINAPI IsSupported(LPCSTR archivePath, void* source);
-int WINAPI GetArchiveInfo(LPCSTR archivePath, LONG_PTR offset, unsigned int flag, HLOCAL* listOut);
 int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR memberName, unsigned int flag,
                        qibor::ArchiveEntryA* recordOut);
+int WINAPI GetFileW(LPCWSTR archivePath, LONG_PTR memberPosition, LPWSTR dest, unsigned int flag,
+                    FARPROC progressCallback, LONG_PTR userData);
 int WINAPI GetFile(LPCSTR archivePath, LONG_PTR memberPosition, LPSTR dest, unsigned int flag,
                    FARPROC progressCallback, LONG_PTR userData);
 }

@@ -83,9 +83,8 @@ extern "C" int WINAPI GetFileInfo(LPCSTR archivePath, LONG_PTR offset, LPCSTR me
 extern "C" int WINAPI GetFile(LPCSTR archivePath, LONG_PTR memberPosition, LPSTR dest, unsigned int flag,
                               FARPROC /*progressCallback*/, LONG_PTR /*userData*/) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if (!IsFileInput(flag)) return static_cast<int>(NotImplemented);
+    if (const std::optional<int> refused = RefusedFetch(flag, dest)) return *refused;
     const bool toMemory = IsOutputToMemory(flag);
-    if (dest == nullptr) return static_cast<int>(toMemory ? ReadError : WriteError);
     const std::optional<std::wstring> path = ToWide(archivePath, MAX_PATH);
     if (!path || path->empty()) return static_cast<int>(ReadError);
     std::wstring folder;

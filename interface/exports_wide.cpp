@@ -71,9 +71,8 @@ extern "C" int WINAPI GetFileInfoW(LPCWSTR archivePath, LONG_PTR offset, LPCWSTR
 extern "C" int WINAPI GetFileW(LPCWSTR archivePath, LONG_PTR memberPosition, LPWSTR dest, unsigned int flag,
                                FARPROC /*progressCallback*/, LONG_PTR /*userData*/) {
   return Guarded(ReadError, OutOfMemory, [&] {
-    if (!IsFileInput(flag)) return static_cast<int>(NotImplemented);
+    if (const std::optional<int> refused = RefusedFetch(flag, dest)) return *refused;
     const bool toMemory = IsOutputToMemory(flag);
-    if (dest == nullptr) return static_cast<int>(toMemory ? ReadError : WriteError);
     if (!FitsPath(archivePath)) return static_cast<int>(ReadError);
     if (!toMemory && !FitsPath(dest)) return static_cast<int>(WriteError);
     const std::wstring folder = toMemory ? std::wstring() : std::wstring(dest);

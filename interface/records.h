@@ -44,25 +44,16 @@ struct ArchiveEntryA {
   std::uint32_t alignment;
 };
 
-static_assert(sizeof(ArchiveEntryW) == 848);
-static_assert(offsetof(ArchiveEntryW, position) == 8);
-static_assert(offsetof(ArchiveEntryW, compressedSize) == 16);
-static_assert(offsetof(ArchiveEntryW, size) == 24);
-static_assert(offsetof(ArchiveEntryW, timestamp) == 32);
-static_assert(offsetof(ArchiveEntryW, path) == 40);
-static_assert(offsetof(ArchiveEntryW, name) == 440);
-static_assert(offsetof(ArchiveEntryW, crc) == 840);
-static_assert(offsetof(ArchiveEntryW, alignment) == 844);
-
-static_assert(sizeof(ArchiveEntryA) == 448);
-static_assert(offsetof(ArchiveEntryA, position) == 8);
-static_assert(offsetof(ArchiveEntryA, compressedSize) == 16);
-static_assert(offsetof(ArchiveEntryA, size) == 24);
-static_assert(offsetof(ArchiveEntryA, timestamp) == 32);
-static_assert(offsetof(ArchiveEntryA, path) == 40);
-static_assert(offsetof(ArchiveEntryA, name) == 240);
-static_assert(offsetof(ArchiveEntryA, crc) == 440);
-static_assert(offsetof(ArchiveEntryA, alignment) == 444);
+static_assert(sizeof(ArchiveEntryW) == 848 && sizeof(ArchiveEntryA) == 448);
+// The fields before the texts are at the same offsets in both records.
+static_assert(offsetof(ArchiveEntryW, position) == 8 && offsetof(ArchiveEntryA, position) == 8);
+static_assert(offsetof(ArchiveEntryW, compressedSize) == 16 && offsetof(ArchiveEntryA, compressedSize) == 16);
+static_assert(offsetof(ArchiveEntryW, size) == 24 && offsetof(ArchiveEntryA, size) == 24);
+static_assert(offsetof(ArchiveEntryW, timestamp) == 32 && offsetof(ArchiveEntryA, timestamp) == 32);
+static_assert(offsetof(ArchiveEntryW, path) == 40 && offsetof(ArchiveEntryA, path) == 40);
+static_assert(offsetof(ArchiveEntryW, name) == 440 && offsetof(ArchiveEntryA, name) == 240);
+static_assert(offsetof(ArchiveEntryW, crc) == 840 && offsetof(ArchiveEntryA, crc) == 440);
+static_assert(offsetof(ArchiveEntryW, alignment) == 844 && offsetof(ArchiveEntryA, alignment) == 444);
 
 // Results of the listing and extraction exports.
 enum ResultCode : std::int32_t {

@@ -11,17 +11,6 @@
 namespace qibor {
 namespace {
 
-class CacheLockGuard {
- public:
-  explicit CacheLockGuard(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
-  CacheLockGuard(const CacheLockGuard&) = delete;
-  CacheLockGuard& operator=(const CacheLockGuard&) = delete;
-  ~CacheLockGuard() { LeaveCriticalSection(&lock_); }
-
- private:
-  CRITICAL_SECTION& lock_;
-};
-
 bool SameText(const RecordChar* a, const RecordChar* b) { return lstrcmpiW(a, b) == 0; }
 
 // A whole list made anew from its compact form, for the host: 0, or 4.
@@ -92,7 +81,7 @@ bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list, ToolPaths
   // The copy is made outside the lock, so a failed one changes nothing.
   std::unique_ptr<CompactList> compact;
   {
-    CacheLockGuard guard(lock_);
+    const auto guard = EnterSection(lock_);
     compact = std::move(spare_);
   }
   try {
@@ -102,7 +91,7 @@ bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list, ToolPaths
   } catch (const std::bad_alloc&) {
     return false;
   }
-  CacheLockGuard guard(lock_);
+  const auto guard = EnterSection(lock_);
   Slot& slot = slots_[static_cast<std::size_t>(next_)];
   if (slot.list && !spare_) spare_ = std::move(slot.list);
   slot.list = std::move(compact);
@@ -113,7 +102,7 @@ bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list, ToolPaths
 }
 
 void ListingCache::Clear() {
-  CacheLockGuard guard(lock_);
+  const auto guard = EnterSection(lock_);
   for (Slot& slot : slots_) {
     if (slot.list && !spare_) {
       spare_ = std::move(slot.list);
@@ -130,7 +119,7 @@ int ListingCache::Lookup(const std::wstring& archivePath, HLOCAL* listOut, Archi
     const OwnedQuery owned(*query);
     return Lookup(archivePath, owned.query, *query, memberPathOut);
   }
-  CacheLockGuard guard(lock_);
+  const auto guard = EnterSection(lock_);
   const Slot* slot = NewestSlotFor(archivePath);
   return slot == nullptr ? kNotCached : ExpandList(*slot->list, listOut);
 }
@@ -148,7 +137,7 @@ const ListingCache::Slot* ListingCache::NewestSlotFor(const std::wstring& archiv
 
 int ListingCache::Lookup(const std::wstring& archivePath, const MemberQuery& query, ArchiveEntryW& recordOut,
                          std::string* memberPathOut, FetchFacts* factsOut) {
-  CacheLockGuard guard(lock_);
+  const auto guard = EnterSection(lock_);
   const Slot* slot = NewestSlotFor(archivePath);
   if (slot == nullptr) return kNotCached;
   const std::optional<std::size_t> found = FindPosition(*slot->list, query);
