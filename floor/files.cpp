@@ -69,6 +69,7 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
 int LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block) {
   constexpr int kOutOfMemory = 4;
   constexpr int kReadError = 6;
+  block.reset();
   const UniqueHandle file = OpenForReading(LongPathForm(path));
   if (!file.valid()) return kReadError;
   LARGE_INTEGER size{};

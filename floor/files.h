@@ -24,7 +24,8 @@ bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size);
 // A whole file; no value when it cannot be read or memory runs out.
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
 // A whole file into a new LocalAlloc block of exactly its size: 0, 4 when
-// memory ran out, 6 when it cannot be read (the codes of the records).
+// memory ran out, 6 when it cannot be read (the codes of the records); on
+// failure the block holds nothing.
 int LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block);
 // True when the file is gone.
 bool DeleteFileRetrying(const std::wstring& path);
