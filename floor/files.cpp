@@ -1,7 +1,9 @@
 #include "floor/files.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
+#include <utility>
 
 #include "floor/retry.h"
 #include "floor/win_path.h"
