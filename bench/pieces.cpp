@@ -91,7 +91,7 @@ class Steps {
 // What a listing does before it runs the tool: the request lock, the
 // archive's header at the offset and its identity through one handle, and
 // (in the listing builder) its time through another.
-bool LockAndReadTheArchive(const std::wstring& archive, const Settings& settings) {
+ListOrigin LockAndReadTheArchive(const std::wstring& archive, const Settings& settings) {
   RequestLock lock;
   auto open = [&] {
     return UniqueHandle(
@@ -101,9 +101,10 @@ bool LockAndReadTheArchive(const std::wstring& archive, const Settings& settings
   DWORD read = 0;
   const UniqueHandle first = open();
   const bool headerRead = ReadFile(first.get(), header, sizeof(header), &read, nullptr) && read == sizeof(header);
-  const bool known = OriginOf(first.get(), settings).known;
+  ListOrigin origin = OriginOf(first.get(), settings);
   FILETIME lastWrite{};
-  return headerRead && known && GetFileTime(open().get(), nullptr, nullptr, &lastWrite);
+  if (!headerRead || !GetFileTime(open().get(), nullptr, nullptr, &lastWrite)) origin.known = false;
+  return origin;
 }
 
 struct Figures {
@@ -136,8 +137,8 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     // The listing, step by step, as the plug-in takes them: the work that
     // overlaps the verbose run in a real request is timed on its own here.
     const Settings settings = listing.Time("read the settings (one read, four values)", [&] { return ReadSettings(); });
-    listing.Time("lock, the archive's header, identity and time",
-                 [&] { return LockAndReadTheArchive(archive, settings); });
+    const ListOrigin origin = listing.Time("lock, the archive's header, identity and time",
+                                           [&] { return LockAndReadTheArchive(archive, settings); });
     listing.Time("check the tool is there", [&] { return FileExists(tool); });
     UniqueLocal list;
     ToolPaths paths;
@@ -174,6 +175,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
         return std::nullopt;
       }
       members = *kept;
+      paths.origin = origin;
       listing.Time("mark the members their own name selects alone",
                    [&] { return MarkSoleMatches(captures, SizeLimitFromMaxMB(4096), paths); });
       captures.plain.file.reset();
@@ -193,6 +195,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       RequestLock lock;
       return lock.held();
     });
+
     const Settings fetchSettings = fetch.Time("read the settings (one read)", [&] { return ReadSettings(); });
     ArchiveEntryW record{};
     std::string memberBytes;

@@ -91,10 +91,14 @@ bool DeleteFileRetrying(const std::wstring& path) { return DeleteEntryRetrying(p
 
 bool DeleteEntryRetrying(const std::wstring& path, bool folder) {
   const std::wstring target = LongPathForm(path);
-  // A read-only entry would refuse to go.
-  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  auto remove = [&] { return folder ? RemoveDirectoryW(target.c_str()) != FALSE : DeleteFileW(target.c_str()) != FALSE; };
   const auto result = RetryWhileBusy([&] {
-    const bool removed = folder ? RemoveDirectoryW(target.c_str()) != FALSE : DeleteFileW(target.c_str()) != FALSE;
+    bool removed = remove();
+    // A read-only entry refuses to go until its attribute is cleared; the
+    // attribute is touched only then, as most entries go at once.
+    if (!removed && GetLastError() == ERROR_ACCESS_DENIED && SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+      removed = remove();
+    }
     const DWORD error = GetLastError();
     return std::make_pair(removed || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND, 0);
   });

@@ -27,24 +27,17 @@ UniqueHandle OpenArchiveInput(const std::wstring& path, Writers writers) {
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
-namespace {
-
-// The run itself: its standard output to `capturePath`, its error stream
-// to `errors` (null: nowhere), the archive on its standard input.
-RunningTool StartWith(const std::wstring& commandLine, HANDLE input, const std::wstring& capturePath,
-                      HANDLE errors, bool errorsToOutput) {
-  const std::wstring& folder = CurrentRequestFolder();
+RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& commandLine, HANDLE input, HANDLE output,
+                          HANDLE errors) {
   // CreateProcessW's limit for a command line, terminator included.
-  if (commandLine.empty() || commandLine.size() >= 32768 || capturePath.empty() || folder.empty()) return {};
-  if (input == nullptr || input == INVALID_HANDLE_VALUE) return {};
-  UniqueHandle capture = CreateFresh(capturePath, Inheritable::Yes);
-  if (!capture.valid()) return {};
-  if (errorsToOutput) errors = capture.get();
-
+  if (commandLine.empty() || commandLine.size() >= 32768 || folder.empty()) return {};
+  if (input == nullptr || input == INVALID_HANDLE_VALUE || output == nullptr || output == INVALID_HANDLE_VALUE) {
+    return {};
+  }
   // Only these handles are handed to the child, not every inheritable
   // handle the host happens to have open.
-  HANDLE inherited[3] = {input, capture.get(), errors};
-  const DWORD handleCount = (errors != nullptr && errors != capture.get()) ? 3 : 2;
+  HANDLE inherited[3] = {input, output, errors};
+  const DWORD handleCount = (errors != nullptr && errors != output) ? 3 : 2;
   SIZE_T attributeSize = 0;
   InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
   auto attributeStorage = std::make_unique<unsigned char[]>(attributeSize);
@@ -58,7 +51,7 @@ RunningTool StartWith(const std::wstring& commandLine, HANDLE input, const std::
   startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
   startup.StartupInfo.wShowWindow = SW_HIDE;
   startup.StartupInfo.hStdInput = input;
-  startup.StartupInfo.hStdOutput = capture.get();
+  startup.StartupInfo.hStdOutput = output;
   startup.StartupInfo.hStdError = errors;
   startup.lpAttributeList = listed ? attributes : nullptr;
 
@@ -78,6 +71,19 @@ RunningTool StartWith(const std::wstring& commandLine, HANDLE input, const std::
   // The child holds its own copies of the handles; ours close here.
   const UniqueHandle thread(process.hThread);
   return RunningTool(process.hProcess);
+}
+
+namespace {
+
+// The run in the request's folder, its standard output to a fresh capture
+// file, its error stream to `errors` (null: nowhere) or to the capture too.
+RunningTool StartWith(const std::wstring& commandLine, HANDLE input, const std::wstring& capturePath,
+                      HANDLE errors, bool errorsToOutput) {
+  const std::wstring& folder = CurrentRequestFolder();
+  if (capturePath.empty() || folder.empty()) return {};
+  const UniqueHandle capture = CreateFresh(capturePath, Inheritable::Yes);
+  if (!capture.valid()) return {};
+  return StartHiddenIn(folder, commandLine, input, capture.get(), errorsToOutput ? capture.get() : errors);
 }
 
 }  // namespace

@@ -45,6 +45,13 @@ class RunningTool {
   DWORD exitCode_ = 1;
 };
 
+// Starts the command line hidden in `folder`, with no console, reading
+// `input` on its standard input and writing to `output` and `errors` (null:
+// nowhere), all three inheritable and the only handles the run inherits.
+// Not started when a handle is missing or the command line is too long.
+RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& commandLine, HANDLE input, HANDLE output,
+                          HANDLE errors);
+
 // Starts the command line hidden, in the request's folder, reading the
 // archive on its standard input through a handle opened here, with its
 // standard output (and, if asked, its error stream) going to a fresh capture
