@@ -167,7 +167,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
         std::printf("qibor_bench_pieces: the listing refused %ls\n", archive.c_str());
         return std::nullopt;
       }
-      const std::optional<std::size_t> kept = listing.Time("pair the lines, keep the members and their paths", [&] {
+      const std::optional<std::size_t> kept = listing.Time("pair the lines, keep the members, judge their names", [&] {
         return KeepMembers(captures, SizeLimitFromMaxMB(4096), 1700000000, list, lineCount, &paths);
       });
       if (!kept || *kept == 0) {
@@ -176,8 +176,6 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       }
       members = *kept;
       paths.origin = origin;
-      listing.Time("mark the members their own name selects alone",
-                   [&] { return MarkSoleMatches(captures, SizeLimitFromMaxMB(4096), paths); });
       captures.plain.file.reset();
       captures.verbose.file.reset();
       listing.Time("delete the three captures", [&] {

@@ -391,6 +391,14 @@ struct Row {
   std::uint64_t memberBytes = 0, peakBytes = 0, baselineBytes = 0;
 };
 
+Row RowFor(const std::string& measure, const std::wstring& format, std::size_t members) {
+  Row row;
+  row.measure = measure;
+  row.format = Utf8(format);
+  row.members = members;
+  return row;
+}
+
 class Bench {
  public:
   explicit Bench(const Options& options) : options_(options) {}
@@ -533,10 +541,7 @@ bool FetchOnce(Plugin& plugin, const std::wstring& archive, std::uint64_t positi
 
 bool Bench::MeasureListing(const std::wstring& format, std::size_t members) {
   const std::wstring archive = ArchivePath(format, members);
-  Row row;
-  row.measure = "GetArchiveInfoW";
-  row.format = Utf8(format);
-  row.members = members;
+  Row row = RowFor("GetArchiveInfoW", format, members);
   const std::wstring plain = qibor::PlainListingCommand(options_.tool);
   const std::wstring verbose = qibor::VerboseListingCommand(options_.tool);
   const std::wstring capture = bareFolder_ + L"\\capture.txt";
@@ -594,10 +599,7 @@ std::optional<std::wstring> Bench::MemberPath(const std::wstring& archive, std::
 
 bool Bench::MeasureFetch(const std::wstring& format, std::size_t members) {
   const std::wstring archive = ArchivePath(format, members);
-  Row row;
-  row.measure = "GetFileW";
-  row.format = Utf8(format);
-  row.members = members;
+  Row row = RowFor("GetFileW", format, members);
   const std::size_t position = members / 2;
   std::uint64_t size = 0;
   const std::optional<std::wstring> memberPath = MemberPath(archive, members, position, size);

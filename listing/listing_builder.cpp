@@ -51,7 +51,6 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
   }
 
   if (!KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, pathsOut)) return ReadError;
-  if (pathsOut != nullptr && !MarkSoleMatches(captures, sizeLimit, *pathsOut)) return ReadError;
   return Success;
 }
 
@@ -95,26 +94,46 @@ ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
                                        UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut) {
   // Kept members take the first records, in order, each with its line's
-  // path and name.
+  // path and name. With paths asked for, the same pass notes every entry's
+  // key and which members print whole, for the sole-match judgement.
   auto* records = block.as<ArchiveEntryW>();
   std::size_t count = 0;
   bool changed = false;  // the plain capture grew between readings: no list
-  const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plainLine) {
-    if (member.line >= lineCount) {
-      changed = true;
-      return false;
-    }
-    ArchiveEntryW& record = records[count];
-    if (member.line != count) {
-      std::memcpy(record.path, records[member.line].path, sizeof record.path);
-      std::memcpy(record.name, records[member.line].name, sizeof record.name);
-    }
-    SetMemberFields(record, count, member.size, timestamp);
-    if (pathsOut != nullptr) AddToolPath(*pathsOut, plainLine);
-    ++count;
-    return true;
-  });
-  if (!read || changed) return std::nullopt;
+  std::vector<std::string> keys;
+  std::vector<std::size_t> keptLines;
+  std::vector<bool> shown;
+  if (!RewindCapture(captures.plain) || !RewindCapture(captures.verbose)) return std::nullopt;
+  PairEveryEntry([&](CapturedLine& line) { return ReadLine(captures.plain, line); },
+                 [&](CapturedLine& line) { return ReadLine(captures.verbose, line); }, sizeLimit,
+                 [&](std::size_t, std::string_view plainLine, const KeptMember* member) {
+                   if (pathsOut != nullptr) keys.push_back(MatchKeyOf(plainLine));
+                   if (member == nullptr) return true;
+                   if (member->line >= lineCount) {
+                     changed = true;
+                     return false;
+                   }
+                   ArchiveEntryW& record = records[count];
+                   if (member->line != count) {
+                     std::memcpy(record.path, records[member->line].path, sizeof record.path);
+                     std::memcpy(record.name, records[member->line].name, sizeof record.name);
+                   }
+                   SetMemberFields(record, count, member->size, timestamp);
+                   if (pathsOut != nullptr) {
+                     AddToolPath(*pathsOut, plainLine);
+                     keptLines.push_back(member->line);
+                     shown.push_back(plainLine.find('?') == std::string_view::npos);
+                   }
+                   ++count;
+                   return true;
+                 });
+  if (captures.plain.failed || captures.verbose.failed || changed) return std::nullopt;
+  if (pathsOut != nullptr) {
+    // The tool's first match for a member's own printed name writes it alone
+    // when no other entry has that name in any spelling, none lies below it,
+    // and no "?" stands for a unit the code page cannot show.
+    pathsOut->soleMatch = SoleMatches(keys, keptLines);
+    for (std::size_t i = 0; i < shown.size(); ++i) pathsOut->soleMatch[i] = pathsOut->soleMatch[i] && shown[i];
+  }
 
   // The rest held the names of lines that were not kept. The list ends at
   // its terminator; the block shrinks in place to fit it.
@@ -155,25 +174,6 @@ bool ForEachListedEntry(ListingCaptures& captures,
                      return onEntry(line, plain.text, verbose.text);
                    });
   return !captures.plain.failed && !captures.verbose.failed;
-}
-
-bool MarkSoleMatches(ListingCaptures& captures, std::int64_t sizeLimit, ToolPaths& paths) {
-  std::vector<std::string> keys;
-  const bool listed = ForEachListedEntry(captures, [&](std::size_t, std::string_view plain, std::string_view) {
-    keys.push_back(MatchKeyOf(plain));
-    return true;
-  });
-  std::vector<std::size_t> keptLines;
-  std::vector<bool> shown;
-  const bool kept = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plain) {
-    keptLines.push_back(member.line);
-    shown.push_back(plain.find('?') == std::string_view::npos);
-    return true;
-  });
-  if (!listed || !kept) return false;
-  paths.soleMatch = SoleMatches(keys, keptLines);
-  for (std::size_t i = 0; i < shown.size(); ++i) paths.soleMatch[i] = paths.soleMatch[i] && shown[i];
-  return true;
 }
 
 ResultCode BuildListing(const std::wstring& archivePath, const Settings& settings, HLOCAL* listOut,

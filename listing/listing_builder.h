@@ -58,17 +58,12 @@ bool ForEachListedEntry(ListingCaptures& captures,
 // about as much as all the rest of a build, so it overlaps the run.
 ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount);
 // Then: each kept member's record moves to its position and is filled; the
-// rest is zeroed and cut off. Each kept member's path as the tool printed it
-// goes to pathsOut when given. The number kept; no value when a capture
+// rest is zeroed and cut off. Each kept member's path as the tool printed it,
+// and whether the tool's first match for its own name is it (soleMatch), go
+// to pathsOut when given. The number kept; no value when a capture
 // cannot be read.
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
                                        UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut = nullptr);
-
-// Which kept members the tool's first match for their own printed name
-// writes alone: no other entry has that name in any spelling, none lies
-// below it, and no "?" stands for a unit the code page cannot show. Into
-// paths.soleMatch; false when a capture cannot be read.
-bool MarkSoleMatches(ListingCaptures& captures, std::int64_t sizeLimit, ToolPaths& paths);
 
 // Builds the archive's EntryList into *listOut (null on every failure):
 // 0 with the list, 2 when the verbose run shows no archive qibor takes (as
