@@ -135,7 +135,8 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
   int runs = 0;
   for (; runs < minimumRuns || (WallSeconds() - started < minimumSeconds && runs < kMostRuns); ++runs) {
     // The listing, step by step, as the plug-in takes them: the work that
-    // overlaps the verbose run in a real request is timed on its own here.
+    // overlaps the verbose run in a real request (naming the lines, then
+    // pairing them as the verbose run writes) is timed on its own here.
     const Settings settings = listing.Time("read the settings (one read, four values)", [&] { return ReadSettings(); });
     const ListOrigin origin = listing.Time("lock, the archive's header, identity and time",
                                            [&] { return LockAndReadTheArchive(archive, settings); });
@@ -167,7 +168,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
         std::printf("qibor_bench_pieces: the listing refused %ls\n", archive.c_str());
         return std::nullopt;
       }
-      const std::optional<std::size_t> kept = listing.Time("pair the lines, keep the members, judge their names", [&] {
+      const std::optional<std::size_t> kept = listing.Time("pair the lines, keep the members (overlaps the verbose run)", [&] {
         return KeepMembers(captures, SizeLimitFromMaxMB(4096), 1700000000, list, lineCount, &paths);
       });
       if (!kept || *kept == 0) {

@@ -38,25 +38,32 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
   ListingCaptures captures;
   std::size_t lineCount = 0;
   ResultCode named = ReadError;
-  const bool listed = RunListings(toolPath, archivePath, captures, [&](CaptureStream& plain) {
-    named = NameEveryLine(plain, codePage, block, lineCount);
-    return named == Success;
-  });
+  const bool listed = RunListings(
+      toolPath, archivePath, captures,
+      [&](CaptureStream& plain) {
+        named = NameEveryLine(plain, codePage, block, lineCount);
+        return named == Success;
+      },
+      Overlap::Pairing);
   if (!listed) return named == OutOfMemory ? OutOfMemory : ReadError;
+  // The members are kept as the verbose run writes its lines; a list the
+  // judgement below refuses is dropped whole.
+  const bool kept = KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, pathsOut).has_value();
+  EndVerboseRun(captures);
   // The verbose run answers what a probe would ask: an archive the tool
   // cannot read is no list, nor is a tar whose names are not ASCII.
   if (!ListingShowsAnArchive(captures.verbose, VerboseErrorsFile(), ChecksNames(archivePath, settings),
                              captures.verboseExit == 0)) {
     return UnknownFormat;
   }
-
-  if (!KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, pathsOut)) return ReadError;
-  return Success;
+  return kept ? Success : ReadError;
 }
 
 }  // namespace
 
 ListingCaptures::~ListingCaptures() {
+  // No file goes while the run may still write it.
+  verboseRun.Wait();
   plain.file.reset();
   verbose.file.reset();
   DeleteFileRetrying(PlainListingFile());
@@ -143,7 +150,7 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
 }
 
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
-                 const std::function<bool(CaptureStream& plain)>& whileVerboseRuns) {
+                 const std::function<bool(CaptureStream& plain)>& whileVerboseRuns, Overlap overlap) {
   if (toolPath.empty()) return false;
   if (!RunHidden(PlainListingCommand(toolPath), archivePath, PlainListingFile(), ErrorStream::Discard)) return false;
   RunningTool verboseRun = StartHiddenWithErrors(VerboseListingCommand(toolPath), archivePath, VerboseListingFile(),
@@ -151,9 +158,18 @@ bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, 
   if (!verboseRun.started()) return false;
   if (!OpenCapture(PlainListingFile(), captures.plain)) return false;
   if (whileVerboseRuns && !whileVerboseRuns(captures.plain)) return false;
-  verboseRun.Wait();
+  if (overlap == Overlap::Naming) verboseRun.Wait();
   captures.verboseExit = verboseRun.exitCode();
-  return OpenCapture(VerboseListingFile(), captures.verbose);
+  if (!OpenCapture(VerboseListingFile(), captures.verbose)) return false;
+  captures.verbose.writer = verboseRun.process();
+  captures.verboseRun = std::move(verboseRun);
+  return true;
+}
+
+void EndVerboseRun(ListingCaptures& captures) {
+  captures.verboseRun.Wait();
+  captures.verboseExit = captures.verboseRun.exitCode();
+  captures.verbose.writer = nullptr;
 }
 
 bool ForEachKeptMember(ListingCaptures& captures, std::int64_t sizeLimit,

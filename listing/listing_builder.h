@@ -15,6 +15,7 @@
 #include "listing/compact_list.h"
 #include "listing/kept_members.h"
 #include "tool/captures.h"
+#include "tool/run_tool.h"
 
 namespace qibor {
 
@@ -23,7 +24,8 @@ namespace qibor {
 struct ListingCaptures {
   CaptureStream plain;
   CaptureStream verbose;   // its error stream goes to VerboseErrorsFile()
-  DWORD verboseExit = 1;   // the verbose run's exit code
+  DWORD verboseExit = 1;   // the verbose run's exit code, once it has ended
+  RunningTool verboseRun;  // while it may still be writing
 
   ListingCaptures() = default;
   ListingCaptures(const ListingCaptures&) = delete;
@@ -34,10 +36,16 @@ struct ListingCaptures {
 // Runs the plain listing, then the verbose one, and opens both captures.
 // `whileVerboseRuns`, when given, gets the plain capture while the verbose
 // run is still going, so work on it overlaps the run; its false abandons the
-// listing. False when a run cannot start or a capture cannot be opened. The
+// listing. With `Overlap::Pairing`, RunListings returns while the verbose run
+// still writes: its capture is read as it grows, and EndVerboseRun waits for
+// its end. False when a run cannot start or a capture cannot be opened. The
 // caller holds the request lock.
+enum class Overlap { Naming, Pairing };
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
-                 const std::function<bool(CaptureStream& plain)>& whileVerboseRuns = {});
+                 const std::function<bool(CaptureStream& plain)>& whileVerboseRuns = {},
+                 Overlap overlap = Overlap::Naming);
+// Waits for the verbose run and notes its exit code.
+void EndVerboseRun(ListingCaptures& captures);
 
 // Pairs both captures from their first lines and calls onKept(member, plain
 // line) for each kept member until it returns false. The plain line is the

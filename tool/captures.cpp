@@ -28,12 +28,17 @@ bool OpenCapture(const std::wstring& path, CaptureStream& stream) {
 
 bool ReadLine(CaptureStream& stream, CapturedLine& line) {
   return ReadCapturedLine(stream.lines, line, [&](char* into, std::size_t room) -> std::size_t {
-    DWORD read = 0;
-    if (stream.failed || !ReadFile(stream.file.get(), into, static_cast<DWORD>(room), &read, nullptr)) {
-      stream.failed = true;
-      return 0;
+    for (;;) {
+      DWORD read = 0;
+      if (stream.failed || !ReadFile(stream.file.get(), into, static_cast<DWORD>(room), &read, nullptr)) {
+        stream.failed = true;
+        return 0;
+      }
+      if (read > 0 || stream.writer == nullptr) return read;
+      // Nothing more yet: wait a moment for output, or for the run's end,
+      // after which one more read takes whatever it wrote last.
+      if (WaitForSingleObject(stream.writer, 1) != WAIT_TIMEOUT) stream.writer = nullptr;
     }
-    return read;
   });
 }
 

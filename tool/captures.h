@@ -29,6 +29,9 @@ struct CaptureStream {
   UniqueHandle file;
   LineReader lines;
   bool failed = false;  // a read failed: the lines stopped short
+  // The run still writing the file, if any: reading waits for more output
+  // until the run has ended, so its last line is never taken for the end.
+  HANDLE writer = nullptr;
 };
 
 // Opens a capture file for reading; false when it cannot be opened.

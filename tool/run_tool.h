@@ -30,6 +30,8 @@ class RunningTool {
   }
   ~RunningTool() { Wait(); }
   bool started() const { return process_.valid(); }
+  // The running process, to wait on beside other work; null once waited for.
+  HANDLE process() const { return process_.get(); }
   void Wait() {
     if (!process_.valid()) return;
     WaitForSingleObject(process_.get(), INFINITE);
