@@ -7,6 +7,9 @@
 //   xf.err           when present, an "xf" run writes these bytes to standard
 //                    error and exits with 1, as the tool does when it fails
 //   tvf.fail         when present, a "tvf" run exits with 1
+//   tvf.slow         when present, a "tvf" run writes its output in pieces of
+//                    as many bytes as the file holds, 15 ms apart, as a
+//                    tool reading a large archive does
 // A listing given a member argument lists only the lines whose name (the
 // line of tf.out at the same place) the argument selects.
 // and appends every command line it is started with to runs.log (UTF-8). It
@@ -168,7 +171,16 @@ int main() {
   if (args[1] == L"tvf") {
     const std::string listing = ReadFileBytes(folder + L"\\tvf.out");
     const std::wstring pattern = MemberArgument(args);
-    WriteAll(out, pattern.empty() ? listing : Selected(folder, listing, pattern));
+    const std::string output = pattern.empty() ? listing : Selected(folder, listing, pattern);
+    const std::string slow = ReadFileBytes(folder + L"\\tvf.slow");
+    if (slow.empty()) {
+      WriteAll(out, output);
+    } else {
+      for (std::size_t at = 0; at < output.size(); at += slow.size()) {
+        WriteAll(out, output.substr(at, slow.size()));
+        Sleep(15);
+      }
+    }
     if (GetFileAttributesW((folder + L"\\tvf.fail").c_str()) != INVALID_FILE_ATTRIBUTES) return 1;
   }
   if (args[1] != L"xf" && args[1] != L"xqf") return 0;

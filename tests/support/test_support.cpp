@@ -161,6 +161,7 @@ FakeTool::FakeTool() : folder_(L"fake-tool") {
 
 void FakeTool::SetPlain(const std::string& bytes) { WriteBytes(folder_ / L"tf.out", bytes); }
 void FakeTool::SetVerbose(const std::string& bytes) { WriteBytes(folder_ / L"tvf.out", bytes); }
+void FakeTool::MakeVerboseSlow(std::size_t pieceBytes) { WriteBytes(folder_ / L"tvf.slow", std::string(pieceBytes, '.')); }
 void FakeTool::SetExtracted(const std::string& bytes) { WriteBytes(folder_ / L"xf.out", bytes); }
 void FakeTool::MakeUnstartable() { WriteBytes(folder_ / L"tar.exe", "this is not a program\r\n"); }
 void FakeTool::ClearRuns() { DeleteFileW((folder_ / L"runs.log").c_str()); }

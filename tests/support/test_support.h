@@ -70,6 +70,8 @@ class FakeTool {
   const std::wstring& dir() const { return folder_.path(); }
   void SetPlain(const std::string& bytes);
   void SetVerbose(const std::string& bytes);
+  // The verbose run writes its output `pieceBytes` at a time, 15 ms apart.
+  void MakeVerboseSlow(std::size_t pieceBytes);
   void SetExtracted(const std::string& bytes);
   // Replaces tar.exe by a file that cannot be started.
   void MakeUnstartable();

@@ -188,6 +188,38 @@ TEST_F(StandInListing, VeryLongLinesStayPaired) {
   EXPECT_EQ(RecordName(listed.records[1]), L"next.png");
 }
 
+// The members are paired while the verbose run still writes: a line cut
+// between two writes, a pause before the last line's end, and a last line
+// without one must all be read as the run finishes them.
+TEST_F(StandInListing, AVerboseRunStillWritingIsReadToItsEnd) {
+  std::string plain, verbose;
+  for (int i = 0; i < 30; ++i) {
+    const std::string name = "dir" + std::to_string(i % 4) + "/picture-" + std::to_string(i) + ".png";
+    plain += name + "\r\n";
+    verbose += "-rw-r--r--  0 0      0 " + std::to_string(1000 + i) + " Dec 09 06:24 " + name + "\r\n";
+  }
+  verbose.resize(verbose.size() - 2);  // the last line has no line end
+  tool.SetPlain(plain);
+  tool.SetVerbose(verbose);
+  tool.MakeVerboseSlow(97);
+  ToolPaths paths;
+  HLOCAL list = nullptr;
+  {
+    RequestScope request;
+    ASSERT_EQ(BuildListing(ArchivePath(), ReadSettings(), &list, &paths), Success);
+  }
+  UniqueLocal owned(list);
+  const auto* records = owned.as<ArchiveEntryW>();
+  ASSERT_EQ(LocalSize(owned.get()) / sizeof(ArchiveEntryW), 31u);
+  for (std::size_t i = 0; i < 30; ++i) {
+    EXPECT_EQ(records[i].size, 1000 + i) << i;
+    EXPECT_EQ(RecordName(records[i]), L"picture-" + std::to_wstring(i) + L".png");
+  }
+  EXPECT_TRUE(IsTerminator(records[30]));
+  EXPECT_EQ(paths.soleMatch, std::vector<bool>(30, true));
+  EXPECT_FALSE(CaptureFilesPresent());
+}
+
 // Every line gets a record while the verbose run goes; the lines that are not
 // kept must leave nothing behind: not a name, not a byte past the list.
 TEST_F(StandInListing, DroppedLinesLeaveNoTraceAfterTheList) {
