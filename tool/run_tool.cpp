@@ -1,9 +1,7 @@
 #include "tool/run_tool.h"
 
-#include <algorithm>
-#include <climits>
 #include <memory>
-#include <new>
+#include <utility>
 
 #include "floor/files.h"
 #include "floor/retry.h"
