@@ -161,16 +161,18 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       listing.Time("name every plain line (overlaps the verbose run)", [&] {
         return NameEveryLine(captures.plain, ToolOutputCodePage(), list, lineCount);
       });
-      const bool accepted = listing.Time("judge the verbose run as the probe would", [&] {
-        return ListingShowsAnArchive(captures.verbose, VerboseErrorsFile(), checkNames, true);
+      VerboseJudgement judgement{checkNames, {}};
+      const std::optional<std::size_t> kept =
+          listing.Time("pair the lines, keep the members, judge them (overlaps the verbose run)", [&] {
+            return KeepMembers(captures, SizeLimitFromMaxMB(4096), 1700000000, list, lineCount, &paths, &judgement);
+          });
+      const bool accepted = listing.Time("judge the error stream", [&] {
+        return ErrorsLeaveAnArchive(judgement.lines, VerboseErrorsFile(), true);
       });
       if (!accepted) {
         std::printf("qibor_bench_pieces: the listing refused %ls\n", archive.c_str());
         return std::nullopt;
       }
-      const std::optional<std::size_t> kept = listing.Time("pair the lines, keep the members (overlaps the verbose run)", [&] {
-        return KeepMembers(captures, SizeLimitFromMaxMB(4096), 1700000000, list, lineCount, &paths);
-      });
       if (!kept || *kept == 0) {
         std::printf("qibor_bench_pieces: no members listed in %ls\n", archive.c_str());
         return std::nullopt;

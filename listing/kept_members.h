@@ -40,16 +40,18 @@ void PairListingLines(NextPlain&& nextPlain, NextVerbose&& nextVerbose, OnLine&&
   }
 }
 
-// Calls onEntry(line index, plain line, member) for every entry, in order,
-// until it returns false; `member` is null for an entry that is not kept. A
-// plain line without a verbose partner has no known size and is not kept.
+// Calls onEntry(line index, plain line, verbose line, member) for every
+// entry, in order, until it returns false; `member` is null for an entry
+// that is not kept. A plain line without a verbose partner has no known size
+// and is not kept.
 template <typename NextPlain, typename NextVerbose, typename OnEntry>
 void PairEveryEntry(NextPlain&& nextPlain, NextVerbose&& nextVerbose, std::int64_t sizeLimit, OnEntry&& onEntry) {
   PairListingLines(nextPlain, nextVerbose, [&](std::size_t line, const CapturedLine& plain, const CapturedLine& verbose) {
-    if (!IsFileEntry(verbose.text, plain.text)) return onEntry(line, plain.text, static_cast<const KeptMember*>(nullptr));
+    const KeptMember* none = nullptr;
+    if (!IsFileEntry(verbose.text, plain.text)) return onEntry(line, plain.text, verbose, none);
     const std::int64_t size = ParseMemberSize(verbose.text, plain.text);
     const KeptMember member{line, size};
-    return onEntry(line, plain.text, IsKeptMember(size, sizeLimit) ? &member : nullptr);
+    return onEntry(line, plain.text, verbose, IsKeptMember(size, sizeLimit) ? &member : none);
   });
 }
 
@@ -58,7 +60,7 @@ void PairEveryEntry(NextPlain&& nextPlain, NextVerbose&& nextVerbose, std::int64
 template <typename NextPlain, typename NextVerbose, typename OnKept>
 void PairKeptMembers(NextPlain&& nextPlain, NextVerbose&& nextVerbose, std::int64_t sizeLimit, OnKept&& onKept) {
   PairEveryEntry(nextPlain, nextVerbose, sizeLimit,
-                 [&](std::size_t, std::string_view plain, const KeptMember* member) {
+                 [&](std::size_t, std::string_view plain, const CapturedLine&, const KeptMember* member) {
                    return member == nullptr || onKept(*member, plain);
                  });
 }

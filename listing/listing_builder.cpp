@@ -46,16 +46,19 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
       },
       Overlap::Pairing);
   if (!listed) return named == OutOfMemory ? OutOfMemory : ReadError;
-  // The members are kept as the verbose run writes its lines; a list the
-  // judgement below refuses is dropped whole.
-  const bool kept = KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, pathsOut).has_value();
+  // The members are kept, and the verbose run's lines judged as a probe
+  // judges them, as the run writes them; a list the judgement refuses is
+  // dropped whole. The verbose run answers what a probe would ask: an archive
+  // the tool cannot read is no list, nor is a tar whose names are not ASCII.
+  VerboseJudgement judgement{ChecksNames(archivePath, settings), {}};
+  const bool kept = KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, pathsOut, &judgement).has_value();
   EndVerboseRun(captures);
-  // The verbose run answers what a probe would ask: an archive the tool
-  // cannot read is no list, nor is a tar whose names are not ASCII.
-  if (!ListingShowsAnArchive(captures.verbose, VerboseErrorsFile(), ChecksNames(archivePath, settings),
-                             captures.verboseExit == 0)) {
-    return UnknownFormat;
-  }
+  const bool exitedWell = captures.verboseExit == 0;
+  // A pass that stopped short has judged only some lines: judge them all.
+  const bool archive = kept ? ErrorsLeaveAnArchive(judgement.lines, VerboseErrorsFile(), exitedWell)
+                            : ListingShowsAnArchive(captures.verbose, VerboseErrorsFile(), judgement.checkNames,
+                                                    exitedWell);
+  if (!archive) return UnknownFormat;
   return kept ? Success : ReadError;
 }
 
@@ -99,7 +102,8 @@ ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block
 }
 
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
-                                       UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut) {
+                                       UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut,
+                                       VerboseJudgement* judgement) {
   // Kept members take the first records, in order, each with its line's
   // path and name. With paths asked for, the same pass notes every entry's
   // key and which members print whole, for the sole-match judgement.
@@ -109,10 +113,13 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
   std::vector<std::string> keys;
   std::vector<std::size_t> keptLines;
   std::vector<bool> shown;
+  std::string scratch;
   if (!RewindCapture(captures.plain) || !RewindCapture(captures.verbose)) return std::nullopt;
   PairEveryEntry([&](CapturedLine& line) { return ReadLine(captures.plain, line); },
                  [&](CapturedLine& line) { return ReadLine(captures.verbose, line); }, sizeLimit,
-                 [&](std::size_t, std::string_view plainLine, const KeptMember* member) {
+                 [&](std::size_t, std::string_view plainLine, const CapturedLine& verboseLine,
+                     const KeptMember* member) {
+                   if (judgement != nullptr) AddProbeLine(verboseLine, judgement->checkNames, judgement->lines, scratch);
                    if (pathsOut != nullptr) keys.push_back(MatchKeyOf(plainLine));
                    if (member == nullptr) return true;
                    if (member->line >= lineCount) {
@@ -134,6 +141,12 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
                    return true;
                  });
   if (captures.plain.failed || captures.verbose.failed || changed) return std::nullopt;
+  if (judgement != nullptr) {
+    // Verbose lines past the last plain one are judged too.
+    CapturedLine rest;
+    while (ReadLine(captures.verbose, rest)) AddProbeLine(rest, judgement->checkNames, judgement->lines, scratch);
+    if (captures.verbose.failed) return std::nullopt;
+  }
   if (pathsOut != nullptr) {
     // The tool's first match for a member's own printed name writes it alone
     // when no other entry has that name in any spelling, none lies below it,

@@ -14,6 +14,7 @@
 #include "floor/unique_any.h"
 #include "listing/compact_list.h"
 #include "listing/kept_members.h"
+#include "probe/probe_lines.h"
 #include "tool/captures.h"
 #include "tool/run_tool.h"
 
@@ -70,8 +71,15 @@ ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block
 // and whether the tool's first match for its own name is it (soleMatch), go
 // to pathsOut when given. The number kept; no value when a capture
 // cannot be read.
+// With `judgement`, the same pass also adds every verbose line to the probe's
+// judgement of the listing (ProbeLines), so the run's output is read once.
+struct VerboseJudgement {
+  bool checkNames = false;
+  ProbeLines lines;
+};
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
-                                       UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut = nullptr);
+                                       UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut = nullptr,
+                                       VerboseJudgement* judgement = nullptr);
 
 // Builds the archive's EntryList into *listOut (null on every failure):
 // 0 with the list, 2 when the verbose run shows no archive qibor takes (as

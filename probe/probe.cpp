@@ -36,22 +36,29 @@ bool ExtensionInList(std::wstring_view extension, std::wstring_view extensionLis
   return LowerCased(extensionList).find(LowerCased(extension)) != std::wstring::npos;
 }
 
+void AddProbeLine(const CapturedLine& line, bool checkNames, ProbeLines& lines, std::string& scratch) {
+  if (lines.refused) return;
+  if (IsOpenErrorLine(line.text)) {
+    lines.refused = true;
+  } else if (IsToolMessageLine(line.text)) {
+    lines.toolMessage = true;
+  } else {
+    ++lines.entries;
+    if (checkNames && !NameIsPlainAscii(line, scratch)) lines.refused = true;
+  }
+}
+
+namespace {
+
 // Adds what the lines of one capture say.
 bool AddProbeLines(CaptureStream& output, bool checkNames, ProbeLines& lines) {
   CapturedLine line;
-  std::string name;
-  while (!lines.refused && ReadLine(output, line)) {
-    if (IsOpenErrorLine(line.text)) {
-      lines.refused = true;
-    } else if (IsToolMessageLine(line.text)) {
-      lines.toolMessage = true;
-    } else {
-      ++lines.entries;
-      if (checkNames && !NameIsPlainAscii(line, name)) lines.refused = true;
-    }
-  }
+  std::string scratch;
+  while (!lines.refused && ReadLine(output, line)) AddProbeLine(line, checkNames, lines, scratch);
   return !output.failed;
 }
+
+}  // namespace
 
 bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames, bool exitedWell) {
   CaptureStream output;
@@ -64,6 +71,10 @@ bool ListingShowsAnArchive(CaptureStream& verbose, const std::wstring& errorsPat
                            bool exitedWell) {
   ProbeLines lines;
   if (!RewindCapture(verbose) || !AddProbeLines(verbose, checkNames, lines)) return false;
+  return ErrorsLeaveAnArchive(lines, errorsPath, exitedWell);
+}
+
+bool ErrorsLeaveAnArchive(ProbeLines lines, const std::wstring& errorsPath, bool exitedWell) {
   CaptureStream errors;
   if (!OpenCapture(errorsPath, errors) || !AddProbeLines(errors, false, lines)) return false;
   return ProbeAccepts(lines, exitedWell);

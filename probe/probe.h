@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "interface/settings_text.h"
+#include "probe/probe_lines.h"
 #include "tool/captures.h"
 
 namespace qibor {
@@ -23,6 +24,11 @@ bool CaptureShowsAnArchive(const std::wstring& capturePath, bool checkNames, boo
 // captures of their own: the listing answers what the probe would ask.
 bool ListingShowsAnArchive(CaptureStream& verbose, const std::wstring& errorsPath, bool checkNames,
                            bool exitedWell);
+// The same in pieces, for a listing that reads its verbose capture as the
+// run writes it: each of its lines, then the error stream's once the run has
+// ended. `scratch` is reused from line to line.
+void AddProbeLine(const CapturedLine& line, bool checkNames, ProbeLines& lines, std::string& scratch);
+bool ErrorsLeaveAnArchive(ProbeLines lines, const std::wstring& errorsPath, bool exitedWell);
 // Whether names are checked for this archive: its extension is in `tar`.
 bool ChecksNames(const std::wstring& archivePath, const Settings& settings);
 
