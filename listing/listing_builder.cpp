@@ -16,6 +16,9 @@
 namespace qibor {
 namespace {
 
+// Listings of at least this many lines are paired as the verbose run writes.
+constexpr std::size_t kPairWhileWritingFrom = 1000;
+
 std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
   UniqueHandle archive(CreateFileW(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                    nullptr));
@@ -38,13 +41,17 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
   ListingCaptures captures;
   std::size_t lineCount = 0;
   ResultCode named = ReadError;
+  Overlap overlap = Overlap::Naming;
   const bool listed = RunListings(
       toolPath, archivePath, captures,
       [&](CaptureStream& plain) {
         named = NameEveryLine(plain, codePage, block, lineCount);
+        // Reading the verbose capture as it grows pays for a long run; for a
+        // short one its waits cost more than they save.
+        if (lineCount >= kPairWhileWritingFrom) overlap = Overlap::Pairing;
         return named == Success;
       },
-      Overlap::Pairing);
+      &overlap);
   if (!listed) return named == OutOfMemory ? OutOfMemory : ReadError;
   // The members are kept, and the verbose run's lines judged as a probe
   // judges them, as the run writes them; a list the judgement refuses is
@@ -163,7 +170,7 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
 }
 
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
-                 const std::function<bool(CaptureStream& plain)>& whileVerboseRuns, Overlap overlap) {
+                 const std::function<bool(CaptureStream& plain)>& whileVerboseRuns, const Overlap* overlap) {
   if (toolPath.empty()) return false;
   if (!RunHidden(PlainListingCommand(toolPath), archivePath, PlainListingFile(), ErrorStream::Discard)) return false;
   RunningTool verboseRun = StartHiddenWithErrors(VerboseListingCommand(toolPath), archivePath, VerboseListingFile(),
@@ -171,7 +178,7 @@ bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, 
   if (!verboseRun.started()) return false;
   if (!OpenCapture(PlainListingFile(), captures.plain)) return false;
   if (whileVerboseRuns && !whileVerboseRuns(captures.plain)) return false;
-  if (overlap == Overlap::Naming) verboseRun.Wait();
+  if (overlap == nullptr || *overlap == Overlap::Naming) verboseRun.Wait();
   captures.verboseExit = verboseRun.exitCode();
   if (!OpenCapture(VerboseListingFile(), captures.verbose)) return false;
   captures.verbose.writer = verboseRun.process();
@@ -180,8 +187,11 @@ bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, 
 }
 
 void EndVerboseRun(ListingCaptures& captures) {
-  captures.verboseRun.Wait();
-  captures.verboseExit = captures.verboseRun.exitCode();
+  // A run RunListings already waited for has its exit code noted.
+  if (captures.verboseRun.started()) {
+    captures.verboseRun.Wait();
+    captures.verboseExit = captures.verboseRun.exitCode();
+  }
   captures.verbose.writer = nullptr;
 }
 

@@ -37,14 +37,15 @@ struct ListingCaptures {
 // Runs the plain listing, then the verbose one, and opens both captures.
 // `whileVerboseRuns`, when given, gets the plain capture while the verbose
 // run is still going, so work on it overlaps the run; its false abandons the
-// listing. With `Overlap::Pairing`, RunListings returns while the verbose run
-// still writes: its capture is read as it grows, and EndVerboseRun waits for
-// its end. False when a run cannot start or a capture cannot be opened. The
-// caller holds the request lock.
+// listing. When `overlap` (read after that call) says Overlap::Pairing,
+// RunListings returns while the verbose run still writes: its capture is
+// read as it grows, and EndVerboseRun waits for its end. False when a run
+// cannot start or a capture cannot be opened. The caller holds the request
+// lock.
 enum class Overlap { Naming, Pairing };
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
                  const std::function<bool(CaptureStream& plain)>& whileVerboseRuns = {},
-                 Overlap overlap = Overlap::Naming);
+                 const Overlap* overlap = nullptr);
 // Waits for the verbose run and notes its exit code.
 void EndVerboseRun(ListingCaptures& captures);
 

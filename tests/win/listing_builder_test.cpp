@@ -188,12 +188,13 @@ TEST_F(StandInListing, VeryLongLinesStayPaired) {
   EXPECT_EQ(RecordName(listed.records[1]), L"next.png");
 }
 
-// The members are paired while the verbose run still writes: a line cut
+// A long listing is paired while the verbose run still writes: a line cut
 // between two writes, a pause before the last line's end, and a last line
 // without one must all be read as the run finishes them.
 TEST_F(StandInListing, AVerboseRunStillWritingIsReadToItsEnd) {
+  constexpr std::size_t kLines = 1500;
   std::string plain, verbose;
-  for (int i = 0; i < 30; ++i) {
+  for (std::size_t i = 0; i < kLines; ++i) {
     const std::string name = "dir" + std::to_string(i % 4) + "/picture-" + std::to_string(i) + ".png";
     plain += name + "\r\n";
     verbose += "-rw-r--r--  0 0      0 " + std::to_string(1000 + i) + " Dec 09 06:24 " + name + "\r\n";
@@ -201,7 +202,7 @@ TEST_F(StandInListing, AVerboseRunStillWritingIsReadToItsEnd) {
   verbose.resize(verbose.size() - 2);  // the last line has no line end
   tool.SetPlain(plain);
   tool.SetVerbose(verbose);
-  tool.MakeVerboseSlow(97);
+  tool.MakeVerboseSlow(4099);
   ToolPaths paths;
   HLOCAL list = nullptr;
   {
@@ -210,13 +211,13 @@ TEST_F(StandInListing, AVerboseRunStillWritingIsReadToItsEnd) {
   }
   UniqueLocal owned(list);
   const auto* records = owned.as<ArchiveEntryW>();
-  ASSERT_EQ(LocalSize(owned.get()) / sizeof(ArchiveEntryW), 31u);
-  for (std::size_t i = 0; i < 30; ++i) {
+  ASSERT_EQ(LocalSize(owned.get()) / sizeof(ArchiveEntryW), kLines + 1);
+  for (std::size_t i = 0; i < kLines; ++i) {
     EXPECT_EQ(records[i].size, 1000 + i) << i;
     EXPECT_EQ(RecordName(records[i]), L"picture-" + std::to_wstring(i) + L".png");
   }
-  EXPECT_TRUE(IsTerminator(records[30]));
-  EXPECT_EQ(paths.soleMatch, std::vector<bool>(30, true));
+  EXPECT_TRUE(IsTerminator(records[kLines]));
+  EXPECT_EQ(paths.soleMatch, std::vector<bool>(kLines, true));
   EXPECT_FALSE(CaptureFilesPresent());
 }
 
