@@ -17,6 +17,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -142,7 +143,10 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
                                            [&] { return LockAndReadTheArchive(archive, settings); });
     listing.Time("check the tool is there", [&] { return FileExists(tool); });
     UniqueLocal list;
-    ToolPaths paths;
+    // The cache reuses the storage of the list it dropped, as the plug-in's
+    // cache does from the second listing on.
+    std::unique_ptr<CompactList> compact = cache.TakeSpare();
+    if (!compact) compact = std::make_unique<CompactList>();
     std::size_t lineCount = 0;
     {
       ListingCaptures captures;
@@ -163,8 +167,9 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       });
       VerboseJudgement judgement{checkNames, {}};
       const std::optional<std::size_t> kept =
-          listing.Time("pair the lines, keep the members, judge them (overlaps the verbose run)", [&] {
-            return KeepMembers(captures, SizeLimitFromMaxMB(4096), 1700000000, list, lineCount, &paths, &judgement);
+          listing.Time("pair the lines, keep the members, copy them for the cache, judge them (overlaps the verbose run)", [&] {
+            return KeepMembers(captures, SizeLimitFromMaxMB(4096), 1700000000, list, lineCount, compact.get(),
+                               &judgement);
           });
       const bool accepted = listing.Time("judge the error stream", [&] {
         return ErrorsLeaveAnArchive(judgement.lines, VerboseErrorsFile(), true);
@@ -178,7 +183,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
         return std::nullopt;
       }
       members = *kept;
-      paths.origin = origin;
+      compact->toolPaths.origin = origin;
       captures.plain.file.reset();
       captures.verbose.file.reset();
       listing.Time("delete the three captures", [&] {
@@ -186,9 +191,10 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
                DeleteFileRetrying(VerboseErrorsFile());
       });
     }
-    // The cache reuses the storage of the list it dropped when it was emptied
-    // for this request, as the cache here does from the second run on.
-    listing.Time("compact copy into the cache", [&] { return cache.Store(archive, list.get(), std::move(paths)); });
+    listing.Time("keep the compact copy in the cache", [&] {
+      cache.Store(archive, std::move(compact));
+      return true;
+    });
     listing.Time("host: frees the list", [&] { return LocalFree(list.release()); });
 
     // The fetch of the middle member from the cached list: one run.

@@ -58,43 +58,58 @@ CompactList CompactListOf(const ArchiveEntryW* records, std::size_t capacity) {
   return list;
 }
 
-void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, CompactList& list) {
+void ClearCompactList(CompactList& list) {
   list.timestamp = 0;
   list.members.clear();
   list.names.clear();
   list.folderStarts.clear();
   list.paths.clear();
-  list.toolPaths = ToolPaths{};
+  // Cleared member by member: nothing here allocates, so a list can be
+  // emptied after memory ran out.
+  ToolPaths& paths = list.toolPaths;
+  paths.folders.clear();
+  paths.folderStarts.clear();
+  paths.names.clear();
+  paths.memberFolders.clear();
+  paths.nameStarts.clear();
+  paths.soleMatch.clear();
+  paths.origin = ListOrigin{};
+  paths.folderIndex.clear();
+}
+
+void AddCompactRecord(CompactList& list, const ArchiveEntryW& record, RecordFolderIndex& folderIndex) {
+  if (list.members.empty()) list.timestamp = record.timestamp;
+  const std::basic_string_view<RecordChar> path(record.path, RecordTextLength(record.path));
+  std::uint32_t folder = 0;
+  // Members of one folder mostly follow each other: no search for those.
+  if (!list.members.empty() && CompactPath(list, list.members.size() - 1) == path) {
+    folder = list.members.back().folder;
+  } else {
+    const auto [found, added] =
+        folderIndex.try_emplace(std::basic_string<RecordChar>(path), static_cast<std::uint32_t>(list.folderStarts.size()));
+    folder = found->second;
+    if (added) {
+      list.folderStarts.push_back(static_cast<std::uint32_t>(list.paths.size()));
+      list.paths.append(path);
+      list.paths.push_back(0);
+    }
+  }
+  list.members.push_back({static_cast<std::int64_t>(record.size), static_cast<std::uint32_t>(list.names.size()), folder});
+  list.names.append(record.name, RecordTextLength(record.name));
+  list.names.push_back(0);
+}
+
+void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, CompactList& list) {
+  ClearCompactList(list);
   std::size_t count = 0;
   std::size_t nameUnits = 0;
   for (; count < capacity && !IsTerminator(records[count]); ++count) {
     nameUnits += RecordTextLength(records[count].name) + 1;
   }
-  if (count > 0) list.timestamp = records[0].timestamp;
   list.members.reserve(count);
   list.names.reserve(nameUnits);
-
-  std::unordered_map<std::basic_string<RecordChar>, std::uint32_t> folderIndex;
-  std::basic_string_view<RecordChar> previous;
-  std::uint32_t folder = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::basic_string_view<RecordChar> path(records[i].path, RecordTextLength(records[i].path));
-    if (i == 0 || path != previous) {
-      const auto [found, added] =
-          folderIndex.try_emplace(std::basic_string<RecordChar>(path), static_cast<std::uint32_t>(list.folderStarts.size()));
-      folder = found->second;
-      if (added) {
-        list.folderStarts.push_back(static_cast<std::uint32_t>(list.paths.size()));
-        list.paths.append(path);
-        list.paths.push_back(0);
-      }
-      previous = path;
-    }
-    list.members.push_back(
-        {static_cast<std::int64_t>(records[i].size), static_cast<std::uint32_t>(list.names.size()), folder});
-    list.names.append(records[i].name, RecordTextLength(records[i].name));
-    list.names.push_back(0);
-  }
+  RecordFolderIndex folderIndex;
+  for (std::size_t i = 0; i < count; ++i) AddCompactRecord(list, records[i], folderIndex);
 }
 
 void ExpandRecord(const CompactList& list, std::size_t position, ArchiveEntryW& record) {

@@ -64,6 +64,14 @@ struct CompactList {
   ToolPaths toolPaths;                      // empty when the list came without them
 };
 
+// Empties a list, keeping its storage for the next.
+void ClearCompactList(CompactList& list);
+// Adds the next record, as the listing builder makes them (numbered in
+// order, one time for all). `folderIndex` holds each record path seen, for
+// the records of this list only.
+using RecordFolderIndex = std::unordered_map<std::basic_string<RecordChar>, std::uint32_t>;
+void AddCompactRecord(CompactList& list, const ArchiveEntryW& record, RecordFolderIndex& folderIndex);
+
 // The list's records up to its terminator, at most `capacity` of them. The
 // records are as the listing builder makes them: numbered from 0 in order,
 // one time for all, every field but the size, the path and the name fixed.

@@ -3,8 +3,6 @@
 #include "interface/record_text.h"
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
 
 namespace qibor {
 
@@ -29,22 +27,57 @@ bool IsFileEntry(std::string_view verboseLine, std::string_view plainLine) {
   return before.find(" link to ") == std::string_view::npos && before.find(" -> ") == std::string_view::npos;
 }
 
-std::vector<bool> SoleMatches(const std::vector<std::string>& entryKeys, const std::vector<std::size_t>& keptLines) {
-  std::unordered_map<std::string_view, std::size_t> uses;
-  std::unordered_set<std::string_view> folders;  // every key that has an entry below it
-  for (const std::string& key : entryKeys) {
-    ++uses[key];
-    for (std::size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
-      folders.insert(std::string_view(key).substr(0, slash));
-    }
+namespace {
+
+// Marks every key that lies above `key` (each part before a "/").
+void MarkFoldersAbove(SoleMatchTally& tally, std::string_view key) {
+  for (std::size_t slash = key.find('/'); slash != std::string_view::npos; slash = key.find('/', slash + 1)) {
+    const std::string_view folder = key.substr(0, slash);
+    auto found = tally.keys.find(folder);
+    if (found == tally.keys.end()) found = tally.keys.emplace(std::string(folder), SoleMatchTally::KeyUse{}).first;
+    found->second.hasBelow = true;
   }
+}
+
+// Counts one entry's key; its use, null for an empty key.
+const SoleMatchTally::KeyUse* Count(SoleMatchTally& tally, const std::string& key) {
+  // Members of one folder mostly follow each other: its folders are marked once.
+  const std::size_t lastSlash = key.rfind('/');
+  const std::string_view folder =
+      lastSlash == std::string::npos ? std::string_view() : std::string_view(key).substr(0, lastSlash + 1);
+  if (folder != tally.lastFolder) {
+    MarkFoldersAbove(tally, key);
+    tally.lastFolder.assign(folder);
+  }
+  if (key.empty()) return nullptr;
+  auto found = tally.keys.find(std::string_view(key));
+  if (found == tally.keys.end()) found = tally.keys.emplace(key, SoleMatchTally::KeyUse{}).first;
+  ++found->second.entries;
+  return &found->second;
+}
+
+}  // namespace
+
+void TallyEntry(SoleMatchTally& tally, std::string_view plainLine, bool kept) {
+  tally.scratch = MatchKeyOf(plainLine);
+  const SoleMatchTally::KeyUse* use = Count(tally, tally.scratch);
+  if (kept) tally.kept.push_back(use);
+}
+
+std::vector<bool> SoleMatches(const SoleMatchTally& tally) {
   std::vector<bool> sole;
-  sole.reserve(keptLines.size());
-  for (const std::size_t line : keptLines) {
-    const std::string_view key = line < entryKeys.size() ? std::string_view(entryKeys[line]) : std::string_view();
-    sole.push_back(!key.empty() && uses[key] == 1 && folders.count(key) == 0);
-  }
+  sole.reserve(tally.kept.size());
+  for (const SoleMatchTally::KeyUse* use : tally.kept) sole.push_back(use != nullptr && use->entries == 1 && !use->hasBelow);
   return sole;
+}
+
+std::vector<bool> SoleMatches(const std::vector<std::string>& entryKeys, const std::vector<std::size_t>& keptLines) {
+  SoleMatchTally tally;
+  std::vector<const SoleMatchTally::KeyUse*> uses;
+  uses.reserve(entryKeys.size());
+  for (const std::string& key : entryKeys) uses.push_back(Count(tally, key));
+  for (const std::size_t line : keptLines) tally.kept.push_back(line < uses.size() ? uses[line] : nullptr);
+  return SoleMatches(tally);
 }
 
 std::wstring_view MemberName(std::wstring_view memberPath) {

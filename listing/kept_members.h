@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "interface/records.h"
@@ -90,9 +91,29 @@ std::basic_string<Char> MatchKeyOf(std::basic_string_view<Char> memberPath) {
   return key;
 }
 
-// For each kept member, given every entry's key and the kept members' lines:
-// whether the member is the only entry its own name selects (no other
-// spelling, copy or entry below it), so the tool's first match is it.
+// Which members are the only entry their own name selects (no other
+// spelling, copy or entry below it), so the tool's first match is it. Every
+// entry of a listing is counted in order, as it is read; the answer needs
+// them all.
+struct SoleMatchTally {
+  struct KeyUse {
+    std::size_t entries = 0;  // entries with this key
+    bool hasBelow = false;    // some entry's key goes on below it
+  };
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+  };
+  std::unordered_map<std::string, KeyUse, Hash, std::equal_to<>> keys;
+  std::vector<const KeyUse*> kept;  // per kept member: its key's use; null for an empty key
+  std::string lastFolder;           // the folder part of the last key, whose prefixes are marked
+  std::string scratch;
+};
+// Counts the next entry (a plain listing line); `kept` when it is a kept member.
+void TallyEntry(SoleMatchTally& tally, std::string_view plainLine, bool kept);
+// Per kept member, in order: whether its own name selects it alone.
+std::vector<bool> SoleMatches(const SoleMatchTally& tally);
+// The same for every entry's key given at once and the kept members' lines.
 std::vector<bool> SoleMatches(const std::vector<std::string>& entryKeys, const std::vector<std::size_t>& keptLines);
 
 // The member's last path component: the text after the last "/". In the

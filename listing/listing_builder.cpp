@@ -30,7 +30,7 @@ std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
 }
 
 ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, UniqueLocal& block,
-                     ToolPaths* pathsOut) {
+                     CompactList* compactOut) {
   const std::wstring toolPath = ToolExePath(settings);
   if (toolPath.empty()) return ReadError;
   const std::int64_t sizeLimit = SizeLimitFromMaxMB(settings.maxMB);
@@ -58,7 +58,7 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
   // dropped whole. The verbose run answers what a probe would ask: an archive
   // the tool cannot read is no list, nor is a tar whose names are not ASCII.
   VerboseJudgement judgement{ChecksNames(archivePath, settings), {}};
-  const bool kept = KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, pathsOut, &judgement).has_value();
+  const bool kept = KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, compactOut, &judgement).has_value();
   EndVerboseRun(captures);
   const bool exitedWell = captures.verboseExit == 0;
   // A pass that stopped short has judged only some lines: judge them all.
@@ -109,25 +109,27 @@ ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block
 }
 
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
-                                       UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut,
+                                       UniqueLocal& block, std::size_t lineCount, CompactList* compactOut,
                                        VerboseJudgement* judgement) {
   // Kept members take the first records, in order, each with its line's
-  // path and name. With paths asked for, the same pass notes every entry's
-  // key and which members print whole, for the sole-match judgement.
+  // path and name. With a compact copy asked for, the same pass makes it,
+  // keeps each member's path as the tool printed it and counts every entry's
+  // key for the sole-match judgement, so little is left once the run ends.
   auto* records = block.as<ArchiveEntryW>();
   std::size_t count = 0;
   bool changed = false;  // the plain capture grew between readings: no list
-  std::vector<std::string> keys;
-  std::vector<std::size_t> keptLines;
+  SoleMatchTally tally;
+  RecordFolderIndex folderIndex;
   std::vector<bool> shown;
   std::string scratch;
+  if (compactOut != nullptr) ClearCompactList(*compactOut);
   if (!RewindCapture(captures.plain) || !RewindCapture(captures.verbose)) return std::nullopt;
   PairEveryEntry([&](CapturedLine& line) { return ReadLine(captures.plain, line); },
                  [&](CapturedLine& line) { return ReadLine(captures.verbose, line); }, sizeLimit,
                  [&](std::size_t, std::string_view plainLine, const CapturedLine& verboseLine,
                      const KeptMember* member) {
                    if (judgement != nullptr) AddProbeLine(verboseLine, judgement->checkNames, judgement->lines, scratch);
-                   if (pathsOut != nullptr) keys.push_back(MatchKeyOf(plainLine));
+                   if (compactOut != nullptr) TallyEntry(tally, plainLine, member != nullptr);
                    if (member == nullptr) return true;
                    if (member->line >= lineCount) {
                      changed = true;
@@ -139,9 +141,9 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
                      std::memcpy(record.name, records[member->line].name, sizeof record.name);
                    }
                    SetMemberFields(record, count, member->size, timestamp);
-                   if (pathsOut != nullptr) {
-                     AddToolPath(*pathsOut, plainLine);
-                     keptLines.push_back(member->line);
+                   if (compactOut != nullptr) {
+                     AddCompactRecord(*compactOut, record, folderIndex);
+                     AddToolPath(compactOut->toolPaths, plainLine);
                      shown.push_back(plainLine.find('?') == std::string_view::npos);
                    }
                    ++count;
@@ -154,12 +156,14 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
     while (ReadLine(captures.verbose, rest)) AddProbeLine(rest, judgement->checkNames, judgement->lines, scratch);
     if (captures.verbose.failed) return std::nullopt;
   }
-  if (pathsOut != nullptr) {
+  if (compactOut != nullptr) {
     // The tool's first match for a member's own printed name writes it alone
     // when no other entry has that name in any spelling, none lies below it,
     // and no "?" stands for a unit the code page cannot show.
-    pathsOut->soleMatch = SoleMatches(keys, keptLines);
-    for (std::size_t i = 0; i < shown.size(); ++i) pathsOut->soleMatch[i] = pathsOut->soleMatch[i] && shown[i];
+    std::vector<bool>& sole = compactOut->toolPaths.soleMatch;
+    sole = SoleMatches(tally);
+    for (std::size_t i = 0; i < shown.size(); ++i) sole[i] = sole[i] && shown[i];
+    compactOut->toolPaths.folderIndex.clear();
   }
 
   // The rest held the names of lines that were not kept. The list ends at
@@ -216,17 +220,19 @@ bool ForEachListedEntry(ListingCaptures& captures,
 }
 
 ResultCode BuildListing(const std::wstring& archivePath, const Settings& settings, HLOCAL* listOut,
-                        ToolPaths* pathsOut) {
+                        CompactList* compactOut) {
   *listOut = nullptr;
   UniqueLocal block;
-  ToolPaths paths;
   try {
-    const ResultCode result = BuildInto(archivePath, settings, block, pathsOut != nullptr ? &paths : nullptr);
-    if (result != Success) return result;
+    const ResultCode result = BuildInto(archivePath, settings, block, compactOut);
+    if (result != Success) {
+      if (compactOut != nullptr) ClearCompactList(*compactOut);
+      return result;
+    }
   } catch (const std::bad_alloc&) {
+    if (compactOut != nullptr) ClearCompactList(*compactOut);
     return OutOfMemory;
   }
-  if (pathsOut != nullptr) *pathsOut = std::move(paths);
   *listOut = block.release();
   return Success;
 }

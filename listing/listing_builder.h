@@ -68,10 +68,10 @@ bool ForEachListedEntry(ListingCaptures& captures,
 // about as much as all the rest of a build, so it overlaps the run.
 ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount);
 // Then: each kept member's record moves to its position and is filled; the
-// rest is zeroed and cut off. Each kept member's path as the tool printed it,
-// and whether the tool's first match for its own name is it (soleMatch), go
-// to pathsOut when given. The number kept; no value when a capture
-// cannot be read.
+// rest is zeroed and cut off. With `compactOut`, the same pass makes the
+// list's compact copy for the cache, with each kept member's path as the
+// tool printed it and whether the tool's first match for its own name is it
+// (soleMatch). The number kept; no value when a capture cannot be read.
 // With `judgement`, the same pass also adds every verbose line to the probe's
 // judgement of the listing (ProbeLines), so the run's output is read once.
 struct VerboseJudgement {
@@ -79,15 +79,16 @@ struct VerboseJudgement {
   ProbeLines lines;
 };
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
-                                       UniqueLocal& block, std::size_t lineCount, ToolPaths* pathsOut = nullptr,
+                                       UniqueLocal& block, std::size_t lineCount, CompactList* compactOut = nullptr,
                                        VerboseJudgement* judgement = nullptr);
 
 // Builds the archive's EntryList into *listOut (null on every failure):
 // 0 with the list, 2 when the verbose run shows no archive qibor takes (as
 // the probe judges), 4 when memory ran out, 6 when the tool cannot be run,
-// its output cannot be read, or the archive cannot be opened for its time. The
-// kept members' paths as the tool printed them go to pathsOut when given.
+// its output cannot be read, or the archive cannot be opened for its time.
+// The list's compact copy, with the kept members' paths as the tool printed
+// them, goes to compactOut when given (emptied on failure).
 ResultCode BuildListing(const std::wstring& archivePath, const Settings& settings, HLOCAL* listOut,
-                        ToolPaths* pathsOut = nullptr);
+                        CompactList* compactOut = nullptr);
 
 }  // namespace qibor

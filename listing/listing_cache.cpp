@@ -79,11 +79,7 @@ ListingCache::~ListingCache() {
 
 bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list, ToolPaths toolPaths) {
   // The copy is made outside the lock, so a failed one changes nothing.
-  std::unique_ptr<CompactList> compact;
-  {
-    const auto guard = EnterSection(lock_);
-    compact = std::move(spare_);
-  }
+  std::unique_ptr<CompactList> compact = TakeSpare();
   try {
     if (!compact) compact = std::make_unique<CompactList>();
     CompactListInto(static_cast<const ArchiveEntryW*>(list), LocalSize(list) / sizeof(ArchiveEntryW), *compact);
@@ -91,14 +87,29 @@ bool ListingCache::Store(const std::wstring& archivePath, HLOCAL list, ToolPaths
   } catch (const std::bad_alloc&) {
     return false;
   }
+  Store(archivePath, std::move(compact));
+  return true;
+}
+
+void ListingCache::Store(const std::wstring& archivePath, std::unique_ptr<CompactList> list) {
+  if (!list) return;
   const auto guard = EnterSection(lock_);
   Slot& slot = slots_[static_cast<std::size_t>(next_)];
   if (slot.list && !spare_) spare_ = std::move(slot.list);
-  slot.list = std::move(compact);
+  slot.list = std::move(list);
   // Paths that do not fit a slot are refused before a list is built.
   lstrcpynW(slot.archivePath, archivePath.c_str(), MAX_PATH);
   next_ = (next_ + 1) % kSlots;
-  return true;
+}
+
+std::unique_ptr<CompactList> ListingCache::TakeSpare() {
+  std::unique_ptr<CompactList> spare;
+  {
+    const auto guard = EnterSection(lock_);
+    spare = std::move(spare_);
+  }
+  if (spare) ClearCompactList(*spare);
+  return spare;
 }
 
 void ListingCache::Clear() {

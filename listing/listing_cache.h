@@ -49,6 +49,12 @@ class ListingCache {
   // given), overwriting the oldest slot once all are used. False when memory
   // ran out; the cache is then as it was.
   bool Store(const std::wstring& archivePath, HLOCAL list, ToolPaths toolPaths = {});
+  // Keeps a list already in its compact form, as the listing builder makes
+  // it; a null list is not kept.
+  void Store(const std::wstring& archivePath, std::unique_ptr<CompactList> list);
+  // Storage of a list let go, emptied, for the next list to be made in;
+  // null when there is none.
+  std::unique_ptr<CompactList> TakeSpare();
   void Clear();
   // The process is ending: other threads may have died holding the heap's
   // lock, so the lists are left to the system instead of being freed.

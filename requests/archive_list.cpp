@@ -1,5 +1,7 @@
 #include "requests/archive_list.h"
 
+#include <new>
+
 #include "floor/win_path.h"
 #include "listing/listing_builder.h"
 #include "listing/listing_cache.h"
@@ -54,17 +56,23 @@ ResultCode ListAfresh(const Request& request, const std::wstring& archivePath, s
   const std::wstring toolPath = ToolExePath(request.settings);
   if (toolPath.empty() || !FileExists(toolPath)) return UnknownFormat;
 
+  // The compact copy is made in storage the cache already has, when it has some.
+  out.compact = TheListingCache().TakeSpare();
   HLOCAL built = nullptr;
-  const ResultCode result = BuildListing(archivePath, request.settings, &built, &out.toolPaths);
+  try {
+    if (!out.compact) out.compact = std::make_unique<CompactList>();
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory;
+  }
+  const ResultCode result = BuildListing(archivePath, request.settings, &built, out.compact.get());
   if (result != Success) return result;
   out.records.reset(built);
-  out.toolPaths.origin = origin;
+  out.compact->toolPaths.origin = origin;
   return Success;
 }
 
 void KeepInCache(const std::wstring& archivePath, FreshList& list) {
-  // Without memory for the copy, the next fetch lists the archive again.
-  TheListingCache().Store(archivePath, list.records.get(), std::move(list.toolPaths));
+  TheListingCache().Store(archivePath, std::move(list.compact));
 }
 
 }  // namespace qibor

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "floor/unique_any.h"
@@ -17,11 +18,12 @@ namespace qibor {
 // The archive file's identity and the settings a list is made with.
 ListOrigin OriginOf(HANDLE archive, const Settings& settings);
 
-// A list read afresh: the host's records, and the tool's paths of its kept
-// members with where the list came from.
+// A list read afresh: the host's records, and the cache's compact copy of
+// them with the tool's paths of its kept members and where the list came
+// from. `compact` is never null.
 struct FreshList {
   UniqueLocal records;
-  ToolPaths toolPaths;
+  std::unique_ptr<CompactList> compact;
 };
 
 // Checks the archive (at least 8 bytes from `offset`, a tool to read it),

@@ -33,8 +33,8 @@ ResultCode FindListed(const Request& request, const std::wstring& archivePath, s
   if (found != nullptr) {
     const auto index = static_cast<std::size_t>(found - list.records.as<ArchiveEntryW>());
     member.record = *found;
-    member.toolPath = ToolPathOf(list.toolPaths, index);
-    member.facts = FetchFactsOf(list.toolPaths, index);
+    member.toolPath = ToolPathOf(list.compact->toolPaths, index);
+    member.facts = FetchFactsOf(list.compact->toolPaths, index);
   }
   KeepInCache(archivePath, list);
   return found != nullptr ? Success : NotImplemented;

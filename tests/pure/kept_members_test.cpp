@@ -277,5 +277,21 @@ TEST(KeptMembers, SoleMatchesAreMembersTheirNameSelectsAlone) {
   EXPECT_EQ(SoleMatches(keys, {5}), std::vector<bool>{true});
 }
 
+// Counted line by line as a listing is read: an entry below a member's name,
+// or a second spelling of it, may come long after the member itself.
+TEST(KeptMembers, SoleMatchesCountedAsTheListingIsRead) {
+  SoleMatchTally tally;
+  TallyEntry(tally, "x/a.png", true);
+  TallyEntry(tally, "x/b.png", true);
+  TallyEntry(tally, "x", true);             // a member named as the folder before it
+  TallyEntry(tally, "y/c.png", true);
+  TallyEntry(tally, "z/", false);           // a folder entry: counted, not kept
+  TallyEntry(tally, "y/c.png/d.png", false);
+  TallyEntry(tally, "./x//b.png", false);   // a copy of x/b.png in another spelling
+  TallyEntry(tally, "z", true);
+  TallyEntry(tally, "", true);
+  EXPECT_EQ(SoleMatches(tally), (std::vector<bool>{true, false, false, false, false, false}));
+}
+
 }  // namespace
 }  // namespace qibor

@@ -59,6 +59,19 @@ class RealToolListing : public ::testing::Test {
   void SetUp() override { WriteSettings(OwnSettingsPath(), {{L"dir", RealToolDir()}}); }
 };
 
+// The cache's copy, made while the records are filled, gives back each
+// record byte for byte: a fetch from the cache names what the host was shown.
+void ExpectCompactCopyOf(const ArchiveEntryW* records, std::size_t count, const CompactList& compact) {
+  ASSERT_EQ(compact.members.size(), count);
+  ASSERT_EQ(compact.toolPaths.memberFolders.size(), count);
+  ASSERT_EQ(compact.toolPaths.soleMatch.size(), count);
+  for (std::size_t i = 0; i < count; ++i) {
+    ArchiveEntryW expanded{};
+    ExpandRecord(compact, i, expanded);
+    EXPECT_EQ(std::memcmp(&expanded, &records[i], sizeof expanded), 0) << "record " << i;
+  }
+}
+
 TEST_F(RealToolListing, FreshArchivesListEveryNonEmptyFileWithSizeNameAndArchiveTime) {
   QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   for (const wchar_t* archive : {L"pictures.7z", L"pictures.zip", L"pictures.tgz", L"pictures.tar"}) {
@@ -203,11 +216,12 @@ TEST_F(StandInListing, AVerboseRunStillWritingIsReadToItsEnd) {
   tool.SetPlain(plain);
   tool.SetVerbose(verbose);
   tool.MakeVerboseSlow(4099);
-  ToolPaths paths;
+  CompactList compact;
+  const ToolPaths& paths = compact.toolPaths;
   HLOCAL list = nullptr;
   {
     RequestScope request;
-    ASSERT_EQ(BuildListing(ArchivePath(), ReadSettings(), &list, &paths), Success);
+    ASSERT_EQ(BuildListing(ArchivePath(), ReadSettings(), &list, &compact), Success);
   }
   UniqueLocal owned(list);
   const auto* records = owned.as<ArchiveEntryW>();
@@ -218,6 +232,7 @@ TEST_F(StandInListing, AVerboseRunStillWritingIsReadToItsEnd) {
   }
   EXPECT_TRUE(IsTerminator(records[kLines]));
   EXPECT_EQ(paths.soleMatch, std::vector<bool>(kLines, true));
+  ExpectCompactCopyOf(records, kLines, compact);
   EXPECT_FALSE(CaptureFilesPresent());
 }
 
@@ -270,13 +285,15 @@ TEST_F(StandInListing, FoldersFillThePathAndTheToolsPathsAreKept) {
   tool.SetPlain(plain);
   tool.SetVerbose(verbose);
   HLOCAL list = nullptr;
-  ToolPaths paths;
+  CompactList compact;
+  const ToolPaths& paths = compact.toolPaths;
   {
     RequestScope request;
-    ASSERT_EQ(BuildListing(ArchivePath(), ReadSettings(), &list, &paths), Success);
+    ASSERT_EQ(BuildListing(ArchivePath(), ReadSettings(), &list, &compact), Success);
   }
   const std::vector<ArchiveEntryW> records = ListRecords(list);
   LocalFree(list);
+  ExpectCompactCopyOf(records.data(), records.size(), compact);
 
   const struct {
     const wchar_t* path;
