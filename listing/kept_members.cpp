@@ -6,6 +6,24 @@
 
 namespace qibor {
 
+namespace {
+
+// Whether `text` holds `word` with a space before and after it. Searched by
+// the word's last character: a verbose line's fields are full of spaces and
+// dashes, which would stop a search by its first at every field.
+bool HasSpacedText(std::string_view text, std::string_view word) {
+  for (std::size_t at = text.find(word.back(), word.size()); at != std::string_view::npos;
+       at = text.find(word.back(), at + 1)) {
+    const std::size_t start = at + 1 - word.size();
+    if (at + 1 < text.size() && text[at + 1] == ' ' && text[start - 1] == ' ' && text.substr(start, word.size()) == word) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 std::vector<KeptMember> FindKeptMembers(std::string_view plainOutput, std::string_view verboseOutput,
                                         std::int64_t sizeLimit) {
   std::vector<KeptMember> kept;
@@ -24,60 +42,126 @@ bool IsFileEntry(std::string_view verboseLine, std::string_view plainLine) {
   const std::size_t nameStart = verboseLine.size() - plainLine.size();
   if (verboseLine.substr(nameStart) != plainLine || verboseLine[nameStart - 1] != ' ') return false;
   const std::string_view before = verboseLine.substr(0, nameStart - 1);
-  return before.find(" link to ") == std::string_view::npos && before.find(" -> ") == std::string_view::npos;
+  return !HasSpacedText(before, "link to") && !HasSpacedText(before, "->");
 }
 
 namespace {
 
-// Marks every key that lies above `key` (each part before a "/").
-void MarkFoldersAbove(SoleMatchTally& tally, std::string_view key) {
-  for (std::size_t slash = key.find('/'); slash != std::string_view::npos; slash = key.find('/', slash + 1)) {
-    const std::string_view folder = key.substr(0, slash);
-    auto found = tally.keys.find(folder);
-    if (found == tally.keys.end()) found = tally.keys.emplace(std::string(folder), SoleMatchTally::KeyUse{}).first;
-    found->second.hasBelow = true;
+// FNV-1a, over the key's bytes as MatchKeyOf spells it.
+constexpr std::uint64_t kHashStart = 14695981039346656037ULL;
+constexpr std::uint64_t kHashPrime = 1099511628211ULL;
+
+std::uint64_t Feed(std::uint64_t hash, std::string_view bytes) {
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= kHashPrime;
+  }
+  return hash;
+}
+
+// A component the matcher keeps: not empty, not ".".
+bool IsKeyComponent(std::string_view component) { return !component.empty() && component != "."; }
+
+// 0 marks a free slot and an empty key: a key hashed to it counts as 1.
+std::uint64_t Finished(std::uint64_t hash) { return hash == 0 ? 1 : hash; }
+
+void Grow(SoleMatchTally& tally, std::size_t size) {
+  std::vector<SoleMatchTally::Slot> old = std::move(tally.slots);
+  tally.slots.assign(size, {});
+  for (const SoleMatchTally::Slot& slot : old) {
+    if (slot.hash == 0) continue;
+    std::size_t at = slot.hash & (size - 1);
+    while (tally.slots[at].hash != 0) at = (at + 1) & (size - 1);
+    tally.slots[at] = slot;
   }
 }
 
-// Counts one entry's key; its use, null for an empty key.
-const SoleMatchTally::KeyUse* Count(SoleMatchTally& tally, const std::string& key) {
-  // Members of one folder mostly follow each other: its folders are marked once.
-  const std::size_t lastSlash = key.rfind('/');
-  const std::string_view folder =
-      lastSlash == std::string::npos ? std::string_view() : std::string_view(key).substr(0, lastSlash + 1);
-  if (folder != tally.lastFolder) {
-    MarkFoldersAbove(tally, key);
-    tally.lastFolder.assign(folder);
+const SoleMatchTally::Slot* Lookup(const SoleMatchTally& tally, std::uint64_t hash) {
+  if (tally.slots.empty()) return nullptr;
+  const std::size_t mask = tally.slots.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    const SoleMatchTally::Slot& slot = tally.slots[at];
+    if (slot.hash == hash) return &slot;
+    if (slot.hash == 0) return nullptr;
   }
-  if (key.empty()) return nullptr;
-  auto found = tally.keys.find(std::string_view(key));
-  if (found == tally.keys.end()) found = tally.keys.emplace(key, SoleMatchTally::KeyUse{}).first;
-  ++found->second.entries;
-  return &found->second;
+}
+
+SoleMatchTally::Slot& Add(SoleMatchTally& tally, std::uint64_t hash) {
+  if ((tally.used + 1) * 2 > tally.slots.size()) Grow(tally, std::max<std::size_t>(1024, tally.slots.size() * 2));
+  const std::size_t mask = tally.slots.size() - 1;
+  std::size_t at = hash & mask;
+  while (tally.slots[at].hash != 0 && tally.slots[at].hash != hash) at = (at + 1) & mask;
+  SoleMatchTally::Slot& slot = tally.slots[at];
+  if (slot.hash == 0) {
+    slot.hash = hash;
+    ++tally.used;
+  }
+  return slot;
+}
+
+// Where the line's last key component starts; the line's size when it has none.
+std::size_t LastComponentStart(std::string_view line) {
+  std::size_t last = line.size();
+  for (std::size_t start = 0; start <= line.size();) {
+    std::size_t end = line.find('/', start);
+    if (end == std::string_view::npos) end = line.size();
+    if (IsKeyComponent(line.substr(start, end - start))) last = start;
+    start = end + 1;
+  }
+  return last;
 }
 
 }  // namespace
 
+void ReserveTally(SoleMatchTally& tally, std::size_t entries) {
+  std::size_t size = 1024;
+  while (size < entries * 4) size *= 2;
+  if (size > tally.slots.size()) Grow(tally, size);
+}
+
 void TallyEntry(SoleMatchTally& tally, std::string_view plainLine, bool kept) {
-  tally.scratch = MatchKeyOf(plainLine);
-  const SoleMatchTally::KeyUse* use = Count(tally, tally.scratch);
-  if (kept) tally.kept.push_back(use);
+  const std::size_t lastStart = LastComponentStart(plainLine);
+  const std::string_view above = plainLine.substr(0, lastStart);
+  // Members of one folder mostly follow each other: its folders are marked once.
+  if (above != tally.lastAbove) {
+    std::uint64_t hash = kHashStart;
+    bool empty = true;
+    for (std::size_t start = 0; start < above.size();) {
+      std::size_t end = above.find('/', start);
+      if (end == std::string_view::npos) end = above.size();
+      const std::string_view component = above.substr(start, end - start);
+      if (IsKeyComponent(component)) {
+        if (!empty) hash = Feed(hash, "/");
+        hash = Feed(hash, component);
+        empty = false;
+        // The key so far lies above the entry's last component.
+        Add(tally, Finished(hash)).hasBelow = true;
+      }
+      start = end + 1;
+    }
+    tally.lastAbove.assign(above);
+    tally.lastAboveHash = hash;
+    tally.lastAboveEmpty = empty;
+  }
+  std::uint64_t key = 0;
+  if (lastStart < plainLine.size()) {
+    std::string_view last = plainLine.substr(lastStart);
+    last = last.substr(0, last.find('/'));
+    const std::uint64_t start = tally.lastAboveEmpty ? kHashStart : Feed(tally.lastAboveHash, "/");
+    key = Finished(Feed(start, last));
+    ++Add(tally, key).entries;
+  }
+  if (kept) tally.kept.push_back(key);
 }
 
 std::vector<bool> SoleMatches(const SoleMatchTally& tally) {
   std::vector<bool> sole;
   sole.reserve(tally.kept.size());
-  for (const SoleMatchTally::KeyUse* use : tally.kept) sole.push_back(use != nullptr && use->entries == 1 && !use->hasBelow);
+  for (const std::uint64_t key : tally.kept) {
+    const SoleMatchTally::Slot* slot = key != 0 ? Lookup(tally, key) : nullptr;
+    sole.push_back(slot != nullptr && slot->entries == 1 && !slot->hasBelow);
+  }
   return sole;
-}
-
-std::vector<bool> SoleMatches(const std::vector<std::string>& entryKeys, const std::vector<std::size_t>& keptLines) {
-  SoleMatchTally tally;
-  std::vector<const SoleMatchTally::KeyUse*> uses;
-  uses.reserve(entryKeys.size());
-  for (const std::string& key : entryKeys) uses.push_back(Count(tally, key));
-  for (const std::size_t line : keptLines) tally.kept.push_back(line < uses.size() ? uses[line] : nullptr);
-  return SoleMatches(tally);
 }
 
 std::wstring_view MemberName(std::wstring_view memberPath) {

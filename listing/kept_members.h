@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "interface/records.h"
@@ -94,27 +93,31 @@ std::basic_string<Char> MatchKeyOf(std::basic_string_view<Char> memberPath) {
 // Which members are the only entry their own name selects (no other
 // spelling, copy or entry below it), so the tool's first match is it. Every
 // entry of a listing is counted in order, as it is read; the answer needs
-// them all.
+// them all. Names are told apart by a 64-bit hash of their matcher key: two
+// names that share a hash count as one, which can only make a member look
+// not alone, never alone when it is not.
 struct SoleMatchTally {
-  struct KeyUse {
-    std::size_t entries = 0;  // entries with this key
-    bool hasBelow = false;    // some entry's key goes on below it
+  struct Slot {
+    std::uint64_t hash = 0;   // 0: the slot is free
+    std::uint32_t entries = 0;  // entries with this key
+    bool hasBelow = false;      // some entry's key goes on below it
   };
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
-  };
-  std::unordered_map<std::string, KeyUse, Hash, std::equal_to<>> keys;
-  std::vector<const KeyUse*> kept;  // per kept member: its key's use; null for an empty key
-  std::string lastFolder;           // the folder part of the last key, whose prefixes are marked
-  std::string scratch;
+  std::vector<Slot> slots;  // open addressing; its size a power of two
+  std::size_t used = 0;
+  std::vector<std::uint64_t> kept;  // per kept member: its key's hash; 0 for an empty key
+  // The bytes before the last entry's last component, and the key's hash up
+  // to there: its folders are marked once for all members of one folder.
+  std::string lastAbove;
+  std::uint64_t lastAboveHash = 0;
+  bool lastAboveEmpty = true;
 };
+// Room for about `entries` entries and their folders, so counting does not
+// grow the table.
+void ReserveTally(SoleMatchTally& tally, std::size_t entries);
 // Counts the next entry (a plain listing line); `kept` when it is a kept member.
 void TallyEntry(SoleMatchTally& tally, std::string_view plainLine, bool kept);
 // Per kept member, in order: whether its own name selects it alone.
 std::vector<bool> SoleMatches(const SoleMatchTally& tally);
-// The same for every entry's key given at once and the kept members' lines.
-std::vector<bool> SoleMatches(const std::vector<std::string>& entryKeys, const std::vector<std::size_t>& keptLines);
 
 // The member's last path component: the text after the last "/". In the
 // tool's bytes too: "/" is never part of a multi-byte character.

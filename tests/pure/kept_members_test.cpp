@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -263,18 +264,34 @@ TEST(KeptMembers, TimesAndRecord) {
 // A member whose own name selects nothing else is fetched in one run that
 // stops at the tool's first match.
 TEST(KeptMembers, SoleMatchesAreMembersTheirNameSelectsAlone) {
-  const std::vector<std::string> keys{MatchKeyOf(std::string_view("a.png")),
-                                      MatchKeyOf(std::string_view("d//b.jpg")),
-                                      MatchKeyOf(std::string_view("./d/b.jpg")),
-                                      MatchKeyOf(std::string_view("cover.jpg")),
-                                      MatchKeyOf(std::string_view("cover.jpg/pad.bin")),
-                                      MatchKeyOf(std::string_view("x/y.png"))};
-  EXPECT_EQ(keys[1], "d/b.jpg");
-  EXPECT_EQ(keys[2], "d/b.jpg");
-  EXPECT_EQ(SoleMatches(keys, {0, 1, 2, 3, 4, 5}),
-            (std::vector<bool>{true, false, false, false, true, true}));
+  EXPECT_EQ(MatchKeyOf(std::string_view("d//b.jpg")), "d/b.jpg");
+  EXPECT_EQ(MatchKeyOf(std::string_view("./d/./b.jpg")), "d/b.jpg");
+  const std::vector<std::string_view> lines{"a.png", "d//b.jpg", "./d/b.jpg", "cover.jpg", "cover.jpg/pad.bin",
+                                            "x/y.png"};
+  SoleMatchTally all;
+  for (const std::string_view line : lines) TallyEntry(all, line, true);
+  EXPECT_EQ(SoleMatches(all), (std::vector<bool>{true, false, false, false, true, true}));
   // "x" is a folder of other entries, not a member's own name.
-  EXPECT_EQ(SoleMatches(keys, {5}), std::vector<bool>{true});
+  SoleMatchTally lastOnly;
+  for (const std::string_view line : lines) TallyEntry(lastOnly, line, line == lines.back());
+  EXPECT_EQ(SoleMatches(lastOnly), std::vector<bool>{true});
+}
+
+// Thousands of entries grow the table many times over; counts survive it.
+TEST(KeptMembers, SoleMatchesSurviveTheTableGrowing) {
+  SoleMatchTally tally;
+  for (int i = 0; i < 5000; ++i) {
+    std::string line = std::to_string(i % 50);
+    line.append("/p").append(std::to_string(i)).append(".png");
+    TallyEntry(tally, line, true);
+  }
+  TallyEntry(tally, "7/p7.png", false);
+  TallyEntry(tally, "3/p3.png/x", false);
+  const std::vector<bool> sole = SoleMatches(tally);
+  ASSERT_EQ(sole.size(), 5000u);
+  EXPECT_EQ(std::count(sole.begin(), sole.end(), false), 2);
+  EXPECT_FALSE(sole[7]);
+  EXPECT_FALSE(sole[3]);
 }
 
 // Counted line by line as a listing is read: an entry below a member's name,
