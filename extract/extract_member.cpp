@@ -12,6 +12,7 @@
 #include "extract/written_files.h"
 #include "floor/code_page_text.h"
 #include "floor/files.h"
+#include "floor/folder_tree.h"
 #include "floor/win_path.h"
 #include "interface/settings.h"
 #include "listing/member_size.h"
@@ -72,6 +73,9 @@ ResultCode CollectWritten(const std::optional<std::string>& output, const std::w
   }
   UniqueLocal block;
   const auto loaded = static_cast<ResultCode>(LoadFileIntoBlock(folder + L"\\" + *written, block));
+  // Only the member and the plain folders on its way are there: they go by
+  // name, with no walk. Whatever stays goes with the request folder.
+  RemoveFileAndItsFolders(folder, *written);
   if (loaded != Success) return loaded;
   // Bytes of another size than listed are not this member's.
   if (LocalSize(block.get()) != static_cast<SIZE_T>(size)) return ReadError;
@@ -92,14 +96,14 @@ std::optional<std::wstring> CheckedRelativePath(const std::wstring& printedPath)
 }  // namespace
 
 ResultCode ExtractAlone(HANDLE archive, const std::wstring& toolPath, const std::string& listedPath,
-                        std::int64_t size, ExtractedMember& out) {
+                        std::int64_t size, ExtractedMember& out, const std::function<bool()>& trustWhileRunning) {
   const std::wstring printed = DecodeText(listedPath, ToolOutputCodePage());
   const std::optional<std::wstring> relative = CheckedRelativePath(printed);
   if (toolPath.empty() || !relative) return ReadError;
   ExtractionArguments arguments;
   arguments.pattern = EscapeMemberPattern(printed);
-  const std::optional<std::string> output = CaptureToolOutputOn(ExtractionCommand(toolPath, arguments), archive,
-                                                                ExtractionOutputFile(), ErrorStream::Capture);
+  const std::optional<std::string> output = CaptureToolOutputOn(
+      ExtractionCommand(toolPath, arguments), archive, ExtractionOutputFile(), ErrorStream::Capture, trustWhileRunning);
   return CollectWritten(output, printed, *relative, false, size, out);
 }
 

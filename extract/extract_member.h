@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "floor/unique_any.h"
@@ -24,10 +25,13 @@ struct ExtractedMember {
 // The one run of a fetch whose list is trusted (the archive is unchanged
 // since it was listed, and the tool's first match for the member's own name
 // is the member): reads the open archive `archive`, stopping once the member
-// is out. `listedPath` is the member's path in the tool's bytes. 0 on
-// delivery; otherwise 6 (4 when memory ran out).
+// is out. `listedPath` is the member's path in the tool's bytes.
+// `trustWhileRunning`, when given, runs while the tool does (the slow part of
+// checking that the archive is the one listed); its false stops the run and
+// nothing is delivered. 0 on delivery; otherwise 6 (4 when memory ran out).
 ResultCode ExtractAlone(HANDLE archive, const std::wstring& toolPath, const std::string& listedPath,
-                        std::int64_t size, ExtractedMember& out);
+                        std::int64_t size, ExtractedMember& out,
+                        const std::function<bool()>& trustWhileRunning = {});
 
 // Lists the archive afresh, finds the member the host's record names (the
 // kept member at its position with the record's size and the path its list

@@ -37,11 +37,23 @@ bool EmptyFolder(const std::wstring& folder) {
 }
 
 bool RemoveTree(const std::wstring& folder) {
+  // An empty folder, or a link, goes at once; one with something in it
+  // refuses and is walked.
+  if (RemoveDirectoryW(LongPathForm(folder).c_str())) return true;
   const DWORD attributes = GetFileAttributesW(LongPathForm(folder).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return true;
   const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (!isLink && !EmptyFolder(folder)) return false;
   return DeleteEntryRetrying(folder, true);
+}
+
+bool RemoveFileAndItsFolders(const std::wstring& root, const std::wstring& relative) {
+  if (relative.empty() || !DeleteFileW(LongPathForm(root + L"\\" + relative).c_str())) return false;
+  for (std::size_t end = relative.rfind(L'\\'); end != std::wstring::npos && end > 0;
+       end = relative.rfind(L'\\', end - 1)) {
+    if (!RemoveDirectoryW(LongPathForm(root + L"\\" + relative.substr(0, end)).c_str())) return false;
+  }
+  return true;
 }
 
 }  // namespace qibor

@@ -32,7 +32,7 @@ std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
 }
 
 ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, UniqueLocal& block,
-                     CompactList* compactOut) {
+                     CompactList* compactOut, const std::function<void()>& whileFirstRunGoes) {
   const std::wstring toolPath = ToolExePath(settings);
   if (toolPath.empty()) return ReadError;
   const std::int64_t sizeLimit = SizeLimitFromMaxMB(settings.maxMB);
@@ -54,7 +54,7 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
         if (lineCount >= kPairWhileWritingFrom) overlap = Overlap::Pairing;
         return named == Success;
       },
-      &overlap);
+      &overlap, whileFirstRunGoes);
   if (!listed) return named == OutOfMemory ? OutOfMemory : ReadError;
   // The members are kept, and the verbose run's lines judged as a probe
   // judges them, as the run writes them; a list the judgement refuses is
@@ -188,9 +188,15 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
 }
 
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
-                 const std::function<bool(CaptureStream& plain)>& whileVerboseRuns, const Overlap* overlap) {
+                 const std::function<bool(CaptureStream& plain)>& whileVerboseRuns, const Overlap* overlap,
+                 const std::function<void()>& whilePlainRuns) {
   if (toolPath.empty()) return false;
-  if (!RunHidden(PlainListingCommand(toolPath), archivePath, PlainListingFile(), ErrorStream::Discard)) return false;
+  {
+    RunningTool plainRun = StartHidden(PlainListingCommand(toolPath), archivePath, PlainListingFile(),
+                                       ErrorStream::Discard);
+    if (!plainRun.started()) return false;
+    if (whilePlainRuns) whilePlainRuns();
+  }
   RunningTool verboseRun = StartHiddenWithErrors(VerboseListingCommand(toolPath), archivePath, VerboseListingFile(),
                                                  VerboseErrorsFile());
   if (!verboseRun.started()) return false;
@@ -234,11 +240,11 @@ bool ForEachListedEntry(ListingCaptures& captures,
 }
 
 ResultCode BuildListing(const std::wstring& archivePath, const Settings& settings, HLOCAL* listOut,
-                        CompactList* compactOut) {
+                        CompactList* compactOut, const std::function<void()>& whileFirstRunGoes) {
   *listOut = nullptr;
   UniqueLocal block;
   try {
-    const ResultCode result = BuildInto(archivePath, settings, block, compactOut);
+    const ResultCode result = BuildInto(archivePath, settings, block, compactOut, whileFirstRunGoes);
     if (result != Success) {
       if (compactOut != nullptr) ClearCompactList(*compactOut);
       return result;

@@ -43,9 +43,10 @@ struct ListingCaptures {
 // cannot start or a capture cannot be opened. The caller holds the request
 // lock.
 enum class Overlap { Naming, Pairing };
+// `whilePlainRuns`, when given, is called while the plain run goes.
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
                  const std::function<bool(CaptureStream& plain)>& whileVerboseRuns = {},
-                 const Overlap* overlap = nullptr);
+                 const Overlap* overlap = nullptr, const std::function<void()>& whilePlainRuns = {});
 // Waits for the verbose run and notes its exit code.
 void EndVerboseRun(ListingCaptures& captures);
 
@@ -87,8 +88,9 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
 // the probe judges), 4 when memory ran out, 6 when the tool cannot be run,
 // its output cannot be read, or the archive cannot be opened for its time.
 // The list's compact copy, with the kept members' paths as the tool printed
-// them, goes to compactOut when given (emptied on failure).
+// them, goes to compactOut when given (emptied on failure). The caller's
+// `whileFirstRunGoes`, when given, is called while the first run goes.
 ResultCode BuildListing(const std::wstring& archivePath, const Settings& settings, HLOCAL* listOut,
-                        CompactList* compactOut = nullptr);
+                        CompactList* compactOut = nullptr, const std::function<void()>& whileFirstRunGoes = {});
 
 }  // namespace qibor

@@ -17,6 +17,13 @@ namespace qibor {
 
 // The archive file's identity and the settings a list is made with.
 ListOrigin OriginOf(HANDLE archive, const Settings& settings);
+// Its parts that are quick to read: the size, the last write and the
+// settings. Not `known` until AddFileIdentity has added the rest.
+ListOrigin QuickOriginOf(HANDLE archive, const Settings& settings);
+// Adds the volume serial and file index. They cannot change while the handle
+// is open, and reading them is slow (under Wine it asks the mount manager),
+// so it is done while a tool run goes. False when they cannot be read.
+bool AddFileIdentity(HANDLE archive, ListOrigin& origin);
 
 // A list read afresh: the host's records, and the cache's compact copy of
 // them with the tool's paths of its kept members and where the list came

@@ -47,11 +47,21 @@ ResultCode FindListed(const Request& request, const std::wstring& archivePath, s
 // be trusted or the run did not give the member.
 bool ExtractFromTrustedList(const Request& request, const std::wstring& archivePath, const ListedMember& member,
                             ExtractedMember& out) {
-  if (!member.facts.soleMatch || member.toolPath.empty() || !member.facts.origin.known) return false;
+  const ListOrigin& listed = member.facts.origin;
+  if (!member.facts.soleMatch || member.toolPath.empty() || !listed.known) return false;
   const UniqueHandle input = OpenArchiveInput(archivePath, Writers::KeptOut);
-  if (!input.valid() || OriginOf(input.get(), request.settings) != member.facts.origin) return false;
-  const bool extracted = ExtractAlone(input.get(), ToolExePath(request.settings), member.toolPath,
-                                      static_cast<std::int64_t>(member.record.size), out) == Success;
+  if (!input.valid()) return false;
+  // A changed size, time or setting is seen before any run; the file's
+  // identity is read while the run goes, and the run counts only if it matches.
+  ListOrigin now = QuickOriginOf(input.get(), request.settings);
+  if (now.size != listed.size || now.lastWrite != listed.lastWrite || now.toolDir != listed.toolDir ||
+      now.maxMB != listed.maxMB) {
+    return false;
+  }
+  const bool extracted =
+      ExtractAlone(input.get(), ToolExePath(request.settings), member.toolPath,
+                   static_cast<std::int64_t>(member.record.size), out,
+                   [&] { return AddFileIdentity(input.get(), now) && now == listed; }) == Success;
   // Whatever the run left goes before the archive is read afresh.
   if (!extracted) EmptyFolder(request.scope.folder());
   return extracted;

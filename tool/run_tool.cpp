@@ -115,10 +115,16 @@ bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath,
 }
 
 std::optional<std::string> CaptureToolOutputOn(const std::wstring& commandLine, HANDLE archive,
-                                               const std::wstring& capturePath, ErrorStream errors) {
+                                               const std::wstring& capturePath, ErrorStream errors,
+                                               const std::function<bool()>& whileRunning) {
   {
     RunningTool run = StartHiddenOn(commandLine, archive, capturePath, errors);
     if (!run.started()) return std::nullopt;
+    if (whileRunning && !whileRunning()) {
+      run.Stop();
+      DeleteFileRetrying(capturePath);
+      return std::nullopt;
+    }
   }
   std::optional<std::string> output = ReadWholeFile(capturePath);
   DeleteFileRetrying(capturePath);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,11 @@ class RunningTool {
     DWORD code = 0;
     if (GetExitCodeProcess(process_.get(), &code)) exitCode_ = code;
     process_.reset();
+  }
+  // Ends the run at once, for output that is no longer wanted, and waits for it.
+  void Stop() {
+    if (process_.valid()) TerminateProcess(process_.get(), 1);
+    Wait();
   }
   // The run's exit code once it has been waited for; 1 when unknown.
   DWORD exitCode() const { return exitCode_; }
@@ -85,7 +91,10 @@ std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, co
                                              const std::wstring& capturePath, ErrorStream errors);
 
 // CaptureToolOutput for a run reading an archive handle the caller opened.
+// `whileRunning`, when given, is called once the run has started; its false
+// stops the run, and no output is read.
 std::optional<std::string> CaptureToolOutputOn(const std::wstring& commandLine, HANDLE archive,
-                                               const std::wstring& capturePath, ErrorStream errors);
+                                               const std::wstring& capturePath, ErrorStream errors,
+                                               const std::function<bool()>& whileRunning = {});
 
 }  // namespace qibor

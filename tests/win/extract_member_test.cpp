@@ -382,6 +382,12 @@ TEST_F(StandInFetch, EachRequestRunsTheToolAsFewTimesAsItCan) {
   ExpectWorkFolderClean();
 }
 
+std::uint64_t LastWriteOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
 // A list is trusted only while the archive is the file it was made from and
 // the settings are the ones it was made with.
 TEST_F(StandInFetch, AChangedArchiveOrSettingIsListedAfresh) {
@@ -414,6 +420,17 @@ TEST_F(StandInFetch, AChangedArchiveOrSettingIsListedAfresh) {
   SetFileTime(file, nullptr, nullptr, &later);
   CloseHandle(file);
   EXPECT_GE(fetchRuns(0).size(), 3u);
+  // Another file in its place, with the same bytes, size and time: only its
+  // identity tells, and that is read while the run goes.
+  ListAndForgetRuns(2);
+  const std::wstring copy = ArchivePath() + L".copy";
+  ASSERT_TRUE(CopyFileW(ArchivePath().c_str(), copy.c_str(), FALSE));
+  EXPECT_EQ(LastWriteOf(copy), LastWriteOf(ArchivePath()));
+  ASSERT_TRUE(MoveFileExW(copy.c_str(), ArchivePath().c_str(), MOVEFILE_REPLACE_EXISTING));
+  runs = fetchRuns(1);
+  ASSERT_GE(runs.size(), 3u);
+  EXPECT_EQ(runs[runs.size() - 3], L"\"" + ToolPath() + L"\" tf -");
+  EXPECT_EQ(runs.back(), ExtractionCommand(L"b.png"));
   // Unchanged again: one run.
   ListAndForgetRuns(2);
   EXPECT_EQ(fetchRuns(1).size(), 1u);
