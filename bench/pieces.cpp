@@ -90,22 +90,28 @@ class Steps {
 };
 
 // What a listing does before it runs the tool: the request lock, the
-// archive's header at the offset and its identity through one handle, and
-// (in the listing builder) its time through another.
-ListOrigin LockAndReadTheArchive(const std::wstring& archive, const Settings& settings) {
+// archive's header at the offset and its size and time through one handle
+// (kept open for its identity, read while the plain run goes), and (in the
+// listing builder) its time through another.
+struct OpenedArchive {
+  UniqueHandle handle;
+  ListOrigin origin;
+};
+OpenedArchive LockAndReadTheArchive(const std::wstring& archive, const Settings& settings) {
   RequestLock lock;
   auto open = [&] {
-    return UniqueHandle(
-        CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    return UniqueHandle(CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
   };
   unsigned char header[8] = {};
   DWORD read = 0;
-  const UniqueHandle first = open();
-  const bool headerRead = ReadFile(first.get(), header, sizeof(header), &read, nullptr) && read == sizeof(header);
-  ListOrigin origin = OriginOf(first.get(), settings);
+  OpenedArchive opened{open(), {}};
+  const bool headerRead =
+      ReadFile(opened.handle.get(), header, sizeof(header), &read, nullptr) && read == sizeof(header);
+  opened.origin = QuickOriginOf(opened.handle.get(), settings);
   FILETIME lastWrite{};
-  if (!headerRead || !GetFileTime(open().get(), nullptr, nullptr, &lastWrite)) origin.known = false;
-  return origin;
+  if (!headerRead || !GetFileTime(open().get(), nullptr, nullptr, &lastWrite)) opened.handle.reset();
+  return opened;
 }
 
 struct Figures {
@@ -139,8 +145,12 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     // overlaps the verbose run in a real request (naming the lines, then
     // pairing them as the verbose run writes) is timed on its own here.
     const Settings settings = listing.Time("read the settings (one read, four values)", [&] { return ReadSettings(); });
-    const ListOrigin origin = listing.Time("lock, the archive's header, identity and time",
-                                           [&] { return LockAndReadTheArchive(archive, settings); });
+    OpenedArchive opened = listing.Time("lock, the archive's header, size and time",
+                                        [&] { return LockAndReadTheArchive(archive, settings); });
+    ListOrigin origin = opened.origin;
+    listing.Time("the archive's identity (overlaps the plain run)",
+                 [&] { return AddFileIdentity(opened.handle.get(), origin); });
+    opened.handle.reset();
     listing.Time("check the tool is there", [&] { return FileExists(tool); });
     UniqueLocal list;
     // The cache reuses the storage of the list it dropped, as the plug-in's
@@ -215,9 +225,14 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       return std::nullopt;
     }
     UniqueHandle input;
-    const bool same = fetch.Time("open the archive, check it is the one listed", [&] {
+    ListOrigin now;
+    fetch.Time("open the archive, read its size and time", [&] {
       input = OpenArchiveInput(archive, Writers::KeptOut);
-      return OriginOf(input.get(), fetchSettings) == facts.origin;
+      now = QuickOriginOf(input.get(), fetchSettings);
+      return now.size == facts.origin.size;
+    });
+    const bool same = fetch.Time("read its identity, compare (overlaps the extraction run)", [&] {
+      return AddFileIdentity(input.get(), now) && now == facts.origin;
     });
     std::optional<std::wstring> relative;
     std::wstring printed;
@@ -245,6 +260,9 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     UniqueLocal block;
     fetch.Time("read the member into a block", [&] {
       return relative ? LoadFileIntoBlock(request.folder() + L"\\" + *relative, block) : 6;
+    });
+    fetch.Time("remove the member and its folders by name", [&] {
+      return relative && RemoveFileAndItsFolders(request.folder(), *relative);
     });
     fetch.Time("remove the request's folder, make the next", [&] {
       return RemoveTree(request.folder()) && CreateDirectoryW(request.folder().c_str(), nullptr);

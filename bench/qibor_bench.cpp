@@ -489,6 +489,9 @@ std::optional<std::size_t> Bench::CountRuns(Prepare prepare, Request request) {
   return runs;
 }
 
+// The pause before each timed turn.
+constexpr DWORD kQuietMs = 30;
+
 template <typename PluginRun, typename BareRun, typename Settle>
 bool Bench::Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settle) {
   if (!pluginRun()) return false;
@@ -501,6 +504,12 @@ bool Bench::Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settl
     for (int turn = 0; turn < 2; ++turn) {
       // Alternate which goes first, so neither always follows the other.
       const bool pluginTurn = (turn == 0) == (run % 2 == 0);
+      // Each turn starts on a quiet machine, as a viewer's request after the
+      // user's click does: under Wine a run started while the last one's
+      // process is still being torn down, or while a core is busy, often
+      // takes four times as long, which would make either side's median a
+      // matter of luck.
+      Sleep(kQuietMs);
       const double cpu = CpuSeconds();
       const double start = WallSeconds();
       const bool ok = pluginTurn ? pluginRun() : bareRun();
@@ -620,13 +629,22 @@ bool Bench::MeasureFetch(const std::wstring& format, std::size_t members) {
   const std::wstring extract = qibor::ExtractionCommand(options_.tool, arguments);
   const std::wstring capture = bareFolder_ + L"\\capturex.txt";
   auto pluginRun = [&] { return FetchOnce(*plugin_, archive, position, size); };
-  // The one extraction run, in a folder of its own as qibor's request has.
+  // The one extraction run, in a folder of its own as qibor's request has,
+  // which holds nothing when the run starts: the tool makes the member's
+  // folders, as it does in every request of the plug-in's.
   auto bareRun = [&] {
     const bool ok = RunBare(extractFolder_, extract, archive, capture, BareErrors::ToOutput);
     // The plug-in deletes what it extracted too.
     return ok && DeleteFileW(extracted.c_str()) != FALSE;
   };
-  auto settle = [&] { SettleCaptures({capture}); };
+  auto settle = [&] {
+    SettleCaptures({capture});
+    // Off the clock: the folders the run made.
+    for (std::size_t end = relative.rfind(L'\\'); end != std::wstring::npos && end > 0;
+         end = relative.rfind(L'\\', end - 1)) {
+      RemoveDirectoryW((extractFolder_ + L"\\" + relative.substr(0, end)).c_str());
+    }
+  };
   if (!Compare(row, pluginRun, bareRun, settle)) {
     Fail("fetching from " + Utf8(archive) + " failed");
     return false;
