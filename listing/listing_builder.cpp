@@ -19,7 +19,7 @@ namespace qibor {
 namespace {
 
 // Listings of at least this many lines are paired as the verbose run writes.
-constexpr std::size_t kPairWhileWritingFrom = 1000;
+constexpr std::size_t kPairWhileWritingFrom = 3000;
 
 std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
   UniqueHandle archive(CreateFileW(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
