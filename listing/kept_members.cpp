@@ -76,27 +76,40 @@ void Grow(SoleMatchTally& tally, std::size_t size) {
   }
 }
 
+// A run this long is no accident in a table at most half full.
+constexpr std::size_t kMostProbes = 64;
+
 const SoleMatchTally::Slot* Lookup(const SoleMatchTally& tally, std::uint64_t hash) {
   if (tally.slots.empty()) return nullptr;
   const std::size_t mask = tally.slots.size() - 1;
-  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+  std::size_t at = hash & mask;
+  for (std::size_t probes = 0; probes <= kMostProbes; ++probes, at = (at + 1) & mask) {
     const SoleMatchTally::Slot& slot = tally.slots[at];
     if (slot.hash == hash) return &slot;
     if (slot.hash == 0) return nullptr;
   }
+  return nullptr;
 }
 
-SoleMatchTally::Slot& Add(SoleMatchTally& tally, std::uint64_t hash) {
+// The slot of a key, added when new; null once the table is crowded.
+SoleMatchTally::Slot* Add(SoleMatchTally& tally, std::uint64_t hash) {
+  if (tally.crowded) return nullptr;
   if ((tally.used + 1) * 2 > tally.slots.size()) Grow(tally, std::max<std::size_t>(1024, tally.slots.size() * 2));
   const std::size_t mask = tally.slots.size() - 1;
   std::size_t at = hash & mask;
-  while (tally.slots[at].hash != 0 && tally.slots[at].hash != hash) at = (at + 1) & mask;
+  for (std::size_t probes = 0; tally.slots[at].hash != 0 && tally.slots[at].hash != hash; ++probes) {
+    if (probes == kMostProbes) {
+      tally.crowded = true;
+      return nullptr;
+    }
+    at = (at + 1) & mask;
+  }
   SoleMatchTally::Slot& slot = tally.slots[at];
   if (slot.hash == 0) {
     slot.hash = hash;
     ++tally.used;
   }
-  return slot;
+  return &slot;
 }
 
 // Where the line's last key component starts; the line's size when it has none.
@@ -135,7 +148,7 @@ void TallyEntry(SoleMatchTally& tally, std::string_view plainLine, bool kept) {
         hash = Feed(hash, component);
         empty = false;
         // The key so far lies above the entry's last component.
-        Add(tally, Finished(hash)).hasBelow = true;
+        if (SoleMatchTally::Slot* slot = Add(tally, Finished(hash))) slot->hasBelow = true;
       }
       start = end + 1;
     }
@@ -149,13 +162,14 @@ void TallyEntry(SoleMatchTally& tally, std::string_view plainLine, bool kept) {
     last = last.substr(0, last.find('/'));
     const std::uint64_t start = tally.lastAboveEmpty ? kHashStart : Feed(tally.lastAboveHash, "/");
     key = Finished(Feed(start, last));
-    ++Add(tally, key).entries;
+    if (SoleMatchTally::Slot* slot = Add(tally, key)) ++slot->entries;
   }
   if (kept) tally.kept.push_back(key);
 }
 
 std::vector<bool> SoleMatches(const SoleMatchTally& tally) {
   std::vector<bool> sole;
+  if (tally.crowded) return std::vector<bool>(tally.kept.size(), false);
   sole.reserve(tally.kept.size());
   for (const std::uint64_t key : tally.kept) {
     const SoleMatchTally::Slot* slot = key != 0 ? Lookup(tally, key) : nullptr;

@@ -104,6 +104,9 @@ struct SoleMatchTally {
   };
   std::vector<Slot> slots;  // open addressing; its size a power of two
   std::size_t used = 0;
+  // Names made to crowd one part of the table would make counting slow: past
+  // a few probes the tally gives up, and no member counts as alone.
+  bool crowded = false;
   std::vector<std::uint64_t> kept;  // per kept member: its key's hash; 0 for an empty key
   // The bytes before the last entry's last component, and the key's hash up
   // to there: its folders are marked once for all members of one folder.
