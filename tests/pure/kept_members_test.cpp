@@ -305,7 +305,8 @@ TEST(KeptMembers, NamesMadeToCrowdTheTallyMakeNoMemberAlone) {
   };
   std::vector<std::string> crowd;
   for (int i = 0; crowd.size() < 100; ++i) {
-    const std::string name = "p" + std::to_string(i) + ".png";
+    std::string name = std::to_string(i);
+    name.append(".png");
     if ((fnv(name) & 0xFFF) == 0x123) crowd.push_back(name);
   }
   SoleMatchTally tally;
