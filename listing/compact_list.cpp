@@ -29,13 +29,13 @@ void AddToolPath(ToolPaths& paths, std::string_view memberPath) {
   const std::size_t last = paths.folderStarts.size();
   if (last > 0 && std::string_view(paths.folders).substr(paths.folderStarts[last - 1]) == folder) {
     index = static_cast<std::uint32_t>(last - 1);
-  } else {
-    const auto [found, added] = paths.folderIndex.try_emplace(std::string(folder), static_cast<std::uint32_t>(last));
+  } else if (const auto found = paths.folderIndex.find(folder); found != paths.folderIndex.end()) {
     index = found->second;
-    if (added) {
-      paths.folderStarts.push_back(static_cast<std::uint32_t>(paths.folders.size()));
-      paths.folders.append(folder);
-    }
+  } else {
+    index = static_cast<std::uint32_t>(last);
+    paths.folderIndex.emplace(std::string(folder), index);
+    paths.folderStarts.push_back(static_cast<std::uint32_t>(paths.folders.size()));
+    paths.folders.append(folder);
   }
   paths.memberFolders.push_back(index);
   paths.nameStarts.push_back(static_cast<std::uint32_t>(paths.names.size()));
@@ -84,15 +84,14 @@ void AddCompactRecord(CompactList& list, const ArchiveEntryW& record, RecordFold
   // Members of one folder mostly follow each other: no search for those.
   if (!list.members.empty() && CompactPath(list, list.members.size() - 1) == path) {
     folder = list.members.back().folder;
-  } else {
-    const auto [found, added] =
-        folderIndex.try_emplace(std::basic_string<RecordChar>(path), static_cast<std::uint32_t>(list.folderStarts.size()));
+  } else if (const auto found = folderIndex.find(path); found != folderIndex.end()) {
     folder = found->second;
-    if (added) {
-      list.folderStarts.push_back(static_cast<std::uint32_t>(list.paths.size()));
-      list.paths.append(path);
-      list.paths.push_back(0);
-    }
+  } else {
+    folder = static_cast<std::uint32_t>(list.folderStarts.size());
+    folderIndex.emplace(std::basic_string<RecordChar>(path), folder);
+    list.folderStarts.push_back(static_cast<std::uint32_t>(list.paths.size()));
+    list.paths.append(path);
+    list.paths.push_back(0);
   }
   list.members.push_back({static_cast<std::int64_t>(record.size), static_cast<std::uint32_t>(list.names.size()), folder});
   list.names.append(record.name, RecordTextLength(record.name));

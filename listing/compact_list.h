@@ -5,6 +5,7 @@
 // members refer to it by index. Pure, no Windows header.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -13,6 +14,18 @@
 #include "interface/records.h"
 
 namespace qibor {
+
+// Hashes a text by its view, so a map of texts is searched without making a
+// string of the key first.
+template <typename Char>
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::basic_string_view<Char> text) const {
+    return std::hash<std::basic_string_view<Char>>{}(text);
+  }
+};
+template <typename Char>
+using TextIndex = std::unordered_map<std::basic_string<Char>, std::uint32_t, TextHash<Char>, std::equal_to<>>;
 
 // Where a list came from: the archive file as it was when it was listed, and
 // the settings it was listed with. While both are the same, a fetch trusts
@@ -41,7 +54,7 @@ struct ToolPaths {
   std::vector<bool> soleMatch;
   ListOrigin origin;
   // While members are added: the index of each folder seen.
-  std::unordered_map<std::string, std::uint32_t> folderIndex;
+  TextIndex<char> folderIndex;
 };
 
 // Adds the next member's path, a plain listing line.
@@ -69,7 +82,7 @@ void ClearCompactList(CompactList& list);
 // Adds the next record, as the listing builder makes them (numbered in
 // order, one time for all). `folderIndex` holds each record path seen, for
 // the records of this list only.
-using RecordFolderIndex = std::unordered_map<std::basic_string<RecordChar>, std::uint32_t>;
+using RecordFolderIndex = TextIndex<RecordChar>;
 void AddCompactRecord(CompactList& list, const ArchiveEntryW& record, RecordFolderIndex& folderIndex);
 
 // The list's records up to its terminator, at most `capacity` of them. The
