@@ -13,6 +13,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <functional>
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
@@ -169,18 +170,27 @@ std::size_t g_bareRuns = 0;
 // runner (hidden, no console, the archive on its standard input, only its
 // handles inherited) in `folder`, its output to a file, waited for; nothing
 // read back.
-bool RunBare(const std::wstring& folder, const std::wstring& commandLine, const std::wstring& archive,
-             const std::wstring& capturePath, BareErrors errors, const std::wstring& errorsPath = {}) {
+qibor::RunningTool StartBare(const std::wstring& folder, const std::wstring& commandLine, const std::wstring& archive,
+                             const std::wstring& capturePath, BareErrors errors, const std::wstring& errorsPath = {}) {
   ++g_bareRuns;
   const qibor::UniqueHandle input = qibor::OpenArchiveInput(archive);
   const qibor::UniqueHandle capture = qibor::CreateFresh(capturePath, qibor::Inheritable::Yes);
   qibor::UniqueHandle ownErrors;
   if (errors == BareErrors::ToOwnFile) ownErrors = qibor::CreateFresh(errorsPath, qibor::Inheritable::Yes);
   const HANDLE errorStream = errors == BareErrors::ToOutput ? capture.get() : ownErrors.get();
-  qibor::RunningTool run = qibor::StartHiddenIn(folder, commandLine, input.get(), capture.get(), errorStream);
+  return qibor::StartHiddenIn(folder, commandLine, input.get(), capture.get(), errorStream);
+}
+
+bool EndedWell(qibor::RunningTool& run) {
   if (!run.started()) return false;
   run.Wait();
   return run.exitCode() == 0;
+}
+
+bool RunBare(const std::wstring& folder, const std::wstring& commandLine, const std::wstring& archive,
+             const std::wstring& capturePath, BareErrors errors, const std::wstring& errorsPath = {}) {
+  qibor::RunningTool run = StartBare(folder, commandLine, archive, capturePath, errors, errorsPath);
+  return EndedWell(run);
 }
 
 // Deletes the bare runs' capture files, off the clock.
@@ -377,6 +387,9 @@ struct Row {
   int runs = 0;
   double pluginMs = 0, bareMs = 0, ratio = 0;
   double pluginMinMs = 0, bareMinMs = 0;  // the fastest runs, for a loaded machine
+  // A listing's two bare runs one after the other, as the design before
+  // started them (0 when not measured).
+  double oneAfterOtherMs = 0;
   double ownUsPerMember = 0, ownCpuUsPerMember = 0;
   // Tool runs of one request as the counting stand-in saw them, and of its
   // bare counterpart as this program started them.
@@ -437,7 +450,8 @@ class Bench {
   // first, so both see the same warm caches and the same background load.
   // `settle` runs untimed after each.
   template <typename PluginRun, typename BareRun, typename Settle>
-  bool Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settle);
+  bool Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settle,
+               const std::function<bool()>& oneAfterOther = {});
 
   const Options& options_;
   std::wstring pluginCopy_, bareFolder_, extractFolder_;
@@ -493,14 +507,27 @@ std::optional<std::size_t> Bench::CountRuns(Prepare prepare, Request request) {
 constexpr DWORD kQuietMs = 30;
 
 template <typename PluginRun, typename BareRun, typename Settle>
-bool Bench::Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settle) {
+bool Bench::Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settle,
+                    const std::function<bool()>& oneAfterOther) {
   if (!pluginRun()) return false;
   const std::size_t bareRunsBefore = g_bareRuns;
   if (!bareRun()) return false;
   row.bareToolRuns = g_bareRuns - bareRunsBefore;
   settle();
-  std::vector<double> pluginWall, bareWall, pluginCpu, bareCpu;
+  if (oneAfterOther && !oneAfterOther()) return false;
+  settle();
+  std::vector<double> pluginWall, bareWall, pluginCpu, bareCpu, oneAfterOtherWall;
   for (int run = 0; run < options_.runs; ++run) {
+    // The runs one after the other take a turn of their own first, untimed
+    // against the other two.
+    if (oneAfterOther) {
+      Sleep(kQuietMs);
+      const double start = WallSeconds();
+      const bool ok = oneAfterOther();
+      oneAfterOtherWall.push_back(WallSeconds() - start);
+      settle();
+      if (!ok) return false;
+    }
     for (int turn = 0; turn < 2; ++turn) {
       // Alternate which goes first, so neither always follows the other.
       const bool pluginTurn = (turn == 0) == (run % 2 == 0);
@@ -527,6 +554,7 @@ bool Bench::Compare(Row& row, PluginRun pluginRun, BareRun bareRun, Settle settl
   row.ratio = row.pluginMs / row.bareMs;
   row.pluginMinMs = *std::min_element(pluginWall.begin(), pluginWall.end()) * 1e3;
   row.bareMinMs = *std::min_element(bareWall.begin(), bareWall.end()) * 1e3;
+  if (!oneAfterOtherWall.empty()) row.oneAfterOtherMs = Median(oneAfterOtherWall) * 1e3;
   row.ownUsPerMember = (row.pluginMs - row.bareMs) * 1e3 / static_cast<double>(row.members);
   row.ownCpuUsPerMember = (Median(pluginCpu) - Median(bareCpu)) * 1e6 / static_cast<double>(row.members);
   return true;
@@ -564,8 +592,17 @@ bool Bench::MeasureListing(const std::wstring& format, std::size_t members) {
     const std::size_t count = list != nullptr ? LocalSize(list) / sizeof(EntryW) - 1 : 0;
     return result == 0 && count == members;
   };
-  // The listing's two runs, one after the other as qibor starts them.
+  // The listing's two runs, started at once as qibor starts them: the
+  // verbose run first, as it is the longer.
   auto bareRun = [&] {
+    qibor::RunningTool verboseRun =
+        StartBare(bareFolder_, verbose, archive, verboseCapture, BareErrors::ToOwnFile, errorsCapture);
+    qibor::RunningTool plainRun = StartBare(bareFolder_, plain, archive, capture, BareErrors::None);
+    const bool plainWell = EndedWell(plainRun);
+    return EndedWell(verboseRun) && plainWell;
+  };
+  // The same two runs one after the other, as the design before ran them.
+  auto oneAfterOther = [&] {
     return RunBare(bareFolder_, plain, archive, capture, BareErrors::None) &&
            RunBare(bareFolder_, verbose, archive, verboseCapture, BareErrors::ToOwnFile, errorsCapture);
   };
@@ -575,7 +612,7 @@ bool Bench::MeasureListing(const std::wstring& format, std::size_t members) {
   };
   const std::optional<std::size_t> counted = CountRuns([&](Plugin& plugin) { return ListOnce(plugin, archive); });
   row.pluginToolRuns = counted.value_or(0);
-  if (!Compare(row, pluginRun, bareRun, settle)) {
+  if (!Compare(row, pluginRun, bareRun, settle, oneAfterOther)) {
     Fail("listing " + Utf8(archive) + " failed");
     return false;
   }
@@ -822,11 +859,11 @@ bool Bench::MeasureMemory() {
 
 std::string Table(const std::vector<Row>& rows, bool markdown) {
   std::string out;
-  const char* line =
-      markdown ? "| %s | %s | %s | %s | %s | %s | %s | %s |\n" : "%-16s %-6s %8s %12s %12s %7s %9s %18s\n";
+  const char* line = markdown ? "| %s | %s | %s | %s | %s | %s | %s | %s | %s |\n"
+                              : "%-16s %-6s %8s %12s %12s %7s %9s %18s %22s\n";
   out += Format(line, "request", "format", "members", "plug-in ms", "bare ms", "ratio", "fastest",
-                "tool runs (qibor/bare)");
-  if (markdown) out += "| --- | --- | ---: | ---: | ---: | ---: | ---: | ---: |\n";
+                "tool runs (qibor/bare)", "bare one after other ms");
+  if (markdown) out += "| --- | --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |\n";
   for (const Row& row : rows) {
     if (row.measure != "GetArchiveInfoW" && row.measure != "GetFileW") continue;
     const std::string runs = row.pluginToolRuns != 0 ? Format("%zu / %zu", row.pluginToolRuns, row.bareToolRuns)
@@ -834,7 +871,7 @@ std::string Table(const std::vector<Row>& rows, bool markdown) {
     out += Format(line, row.measure.c_str(), row.format.c_str(), Format("%zu", row.members).c_str(),
                   Format("%.1f", row.pluginMs).c_str(), Format("%.1f", row.bareMs).c_str(),
                   Format("%.3f", row.ratio).c_str(), Format("%.3f", row.pluginMinMs / row.bareMinMs).c_str(),
-                  runs.c_str());
+                  runs.c_str(), row.oneAfterOtherMs > 0 ? Format("%.1f", row.oneAfterOtherMs).c_str() : "");
   }
   for (const Row& row : rows) {
     if (row.measure == "run counts") {
@@ -864,16 +901,16 @@ std::string Csv(const std::vector<Row>& rows) {
       "measure,format,members,runs,plugin_ms,bare_ms,ratio,own_us_per_member,own_cpu_us_per_member,plugin_min_ms,"
       "bare_min_ms,plugin_tool_runs,bare_tool_runs,failures,tool_runs,most_tool_runs,old_design_ms,bare_same_runs_ms,"
       "listing_runs,cached_fetch_runs,missed_fetch_runs,support_runs,member_bytes,peak_private_bytes,"
-      "baseline_private_bytes\n";
+      "baseline_private_bytes,one_after_other_ms\n";
   for (const Row& row : rows) {
     out += Format("%s,%s,%zu,%d,%.3f,%.3f,%.4f,%.3f,%.3f,%.3f,%.3f,%zu,%zu,%zu,%zu,%zu,%.3f,%.3f,%zu,%zu,%zu,%zu,"
-                  "%llu,%llu,%llu\n",
+                  "%llu,%llu,%llu,%.3f\n",
                   row.measure.c_str(), row.format.c_str(), row.members, row.runs, row.pluginMs, row.bareMs, row.ratio,
                   row.ownUsPerMember, row.ownCpuUsPerMember, row.pluginMinMs, row.bareMinMs, row.pluginToolRuns,
                   row.bareToolRuns, row.failures, row.toolRuns, row.mostToolRuns, row.oldDesignMs, row.bareSameRunsMs,
                   row.listingRuns, row.cachedFetchRuns, row.missedFetchRuns, row.supportRuns,
                   static_cast<unsigned long long>(row.memberBytes), static_cast<unsigned long long>(row.peakBytes),
-                  static_cast<unsigned long long>(row.baselineBytes));
+                  static_cast<unsigned long long>(row.baselineBytes), row.oneAfterOtherMs);
   }
   return out;
 }

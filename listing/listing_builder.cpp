@@ -191,15 +191,21 @@ bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, 
                  const std::function<bool(CaptureStream& plain)>& whileVerboseRuns, const Overlap* overlap,
                  const std::function<void()>& whilePlainRuns) {
   if (toolPath.empty()) return false;
-  {
-    RunningTool plainRun = StartHidden(PlainListingCommand(toolPath), archivePath, PlainListingFile(),
-                                       ErrorStream::Discard);
-    if (!plainRun.started()) return false;
-    if (whilePlainRuns) whilePlainRuns();
-  }
+  // Both runs at once, each on a handle of its own: neither needs the
+  // other's output, and a machine with two cores lists in the time of the
+  // longer run. The verbose run, the longer, starts first.
   RunningTool verboseRun = StartHiddenWithErrors(VerboseListingCommand(toolPath), archivePath, VerboseListingFile(),
                                                  VerboseErrorsFile());
   if (!verboseRun.started()) return false;
+  {
+    RunningTool plainRun = StartHidden(PlainListingCommand(toolPath), archivePath, PlainListingFile(),
+                                       ErrorStream::Discard);
+    if (!plainRun.started()) {
+      verboseRun.Stop();
+      return false;
+    }
+    if (whilePlainRuns) whilePlainRuns();
+  }
   if (!OpenCapture(PlainListingFile(), captures.plain)) return false;
   if (whileVerboseRuns && !whileVerboseRuns(captures.plain)) return false;
   if (overlap == nullptr || *overlap == Overlap::Naming) verboseRun.Wait();

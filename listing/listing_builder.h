@@ -34,16 +34,16 @@ struct ListingCaptures {
   ~ListingCaptures();
 };
 
-// Runs the plain listing, then the verbose one, and opens both captures.
-// `whileVerboseRuns`, when given, gets the plain capture while the verbose
-// run is still going, so work on it overlaps the run; its false abandons the
-// listing. When `overlap` (read after that call) says Overlap::Pairing,
+// Starts the verbose listing and the plain one at once, waits for the plain
+// one and opens both captures. `whileVerboseRuns`, when given, gets the
+// plain capture while the verbose run is still going, so work on it overlaps
+// the run; its false abandons the listing. When `overlap` (read after that call) says Overlap::Pairing,
 // RunListings returns while the verbose run still writes: its capture is
 // read as it grows, and EndVerboseRun waits for its end. False when a run
 // cannot start or a capture cannot be opened. The caller holds the request
 // lock.
 enum class Overlap { Naming, Pairing };
-// `whilePlainRuns`, when given, is called while the plain run goes.
+// `whilePlainRuns`, when given, is called while both runs go.
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
                  const std::function<bool(CaptureStream& plain)>& whileVerboseRuns = {},
                  const Overlap* overlap = nullptr, const std::function<void()>& whilePlainRuns = {});
@@ -89,7 +89,7 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
 // its output cannot be read, or the archive cannot be opened for its time.
 // The list's compact copy, with the kept members' paths as the tool printed
 // them, goes to compactOut when given (emptied on failure). The caller's
-// `whileFirstRunGoes`, when given, is called while the first run goes.
+// `whileFirstRunGoes`, when given, is called while the runs go.
 ResultCode BuildListing(const std::wstring& archivePath, const Settings& settings, HLOCAL* listOut,
                         CompactList* compactOut = nullptr, const std::function<void()>& whileFirstRunGoes = {});
 
