@@ -1,8 +1,6 @@
 #include "listing/listing_builder.h"
 
 #include <cstring>
-#include <cstdio>
-static double QNow(){LARGE_INTEGER f,c;QueryPerformanceFrequency(&f);QueryPerformanceCounter(&c);return double(c.QuadPart)*1e3/f.QuadPart;}
 #include <new>
 #include <optional>
 
@@ -40,7 +38,6 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
   if (!timestamp) return ReadError;
   const UINT codePage = ToolOutputCodePage();
 
-  const double t0 = QNow(); double tn = 0;
   ListingCaptures captures;
   std::size_t lineCount = 0;
   ResultCode named = ReadError;
@@ -48,7 +45,7 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
   const bool listed = RunListings(
       toolPath, archivePath, captures,
       [&](CaptureStream& plain) {
-        const double n0 = QNow(); named = NameEveryLine(plain, codePage, block, lineCount); tn = QNow() - n0;
+        named = NameEveryLine(plain, codePage, block, lineCount);
         // Reading the verbose capture as it grows pays for a long run; for a
         // short one its waits cost more than they save.
         if (lineCount >= kPairWhileWritingFrom) overlap = Overlap::Pairing;
@@ -60,22 +57,14 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
   // judges them, as the run writes them; a list the judgement refuses is
   // dropped whole. The verbose run answers what a probe would ask: an archive
   // the tool cannot read is no list, nor is a tar whose names are not ASCII.
-  const double t1 = QNow();
   VerboseJudgement judgement{ChecksNames(archivePath, settings), {}};
   const bool kept = KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, compactOut, &judgement).has_value();
-  const double t2 = QNow();
-  HANDLE proc = captures.verboseRun.process(); FILETIME c0,e0,k0,u0; FILETIME nowft; GetSystemTimePreciseAsFileTime(&nowft);
-  bool gotTimes = proc && WaitForSingleObject(proc,0)==WAIT_OBJECT_0 && GetProcessTimes(proc,&c0,&e0,&k0,&u0);
   EndVerboseRun(captures);
-  const double t3 = QNow();
   const bool exitedWell = captures.verboseExit == 0;
   // A pass that stopped short has judged only some lines: judge them all.
   const bool archive = kept ? ErrorsLeaveAnArchive(judgement.lines, VerboseErrorsFile(), exitedWell)
                             : ListingShowsAnArchive(captures.verbose, VerboseErrorsFile(), judgement.checkNames,
                                                     exitedWell);
-  const double t4 = QNow();
-  double sinceExit = -1; if (gotTimes) { ULARGE_INTEGER a,b; a.LowPart=e0.dwLowDateTime;a.HighPart=e0.dwHighDateTime;b.LowPart=nowft.dwLowDateTime;b.HighPart=nowft.dwHighDateTime; sinceExit = double(b.QuadPart-a.QuadPart)/1e4; }
-  std::fprintf(stderr, "TIMING lines=%zu naming=%.1f runs=%.1f keep=%.1f (pass ended %.1f ms after exit) end=%.1f judge=%.1f\n", lineCount, tn, t1-t0, t2-t1, sinceExit, t3-t2, t4-t3);
   if (!archive) return UnknownFormat;
   return kept ? Success : ReadError;
 }
