@@ -606,6 +606,17 @@ TEST_F(HostileArchives, AFolderOneArchiveMadeDoesNotBlockAnother) {
   ExpectServed(FixturePath(L"plain-p.tar"), 0, L"p.jpg", Repeated("plainp", 60));
 }
 
+TEST_F(HostileArchives, ReadOnlyMembersAreServedAndLeaveNothingBehind) {
+  // Stored read-only, which a tool may write read-only: such a file refuses
+  // to go by name, and the request folder must still go whole (the
+  // fixture's teardown checks the work folder).
+  const std::wstring archive = FixturePath(L"read-only.tar");
+  ASSERT_EQ(List(archive).result, 0);
+  ExpectEach(archive, {{L"ro.png", Repeated("readonly", 70)},
+                       {L"pic.png", Repeated("lockedpic", 71)},
+                       {L"open.png", Repeated("open", 72)}});
+}
+
 TEST_F(HostileArchives, OtherSpellingsOfANameNeverDeliverEachOthersBytes) {
   // The tool takes "d//b.jpg" and "e/./c.jpg" for "d/b.jpg" and "e/c.jpg".
   for (const wchar_t* name : {L"spellings.zip", L"spellings.tar", L"spellings.7z"}) {
