@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench/clock.h"
+#include "extract/extract_member.h"
 #include "extract/member_path.h"
 #include "extract/written_files.h"
 #include "floor/code_page_text.h"
@@ -234,20 +235,19 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     const bool same = fetch.Time("read its identity, compare (overlaps the extraction run)", [&] {
       return AddFileIdentity(input.get(), now) && now == facts.origin;
     });
+    std::optional<AloneRun> run;  // the one extraction run
     std::optional<std::wstring> relative;
-    std::wstring printed;
     fetch.Time("check where the member will be written", [&] {
-      printed = DecodeText(memberBytes, ToolOutputCodePage());
-      relative = WrittenRelativePath(printed);
+      run = PlanAloneRun(memberBytes);
+      if (run) relative = run->written;
       return relative && FullPathOf(request.folder() + L"\\" + *relative) == request.folder() + L"\\" + *relative;
     });
-    ExtractionArguments arguments;
-    arguments.pattern = EscapeMemberPattern(printed);
     fetch.Time("tool: extraction run", [&] {
-      RunningTool run =
-          StartHiddenOn(ExtractionCommand(tool, arguments), input.get(), ExtractionOutputFile(), ErrorStream::Capture);
-      run.Wait();
-      return run.exitCode() == 0;
+      if (!run) return false;
+      RunningTool extraction = StartHiddenOn(ExtractionCommand(tool, run->arguments), input.get(),
+                                             ExtractionOutputFile(), ErrorStream::Capture);
+      extraction.Wait();
+      return extraction.exitCode() == 0;
     });
     input.reset();
     fetch.Time("read the extraction's capture, delete it", [&] {

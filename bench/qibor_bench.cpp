@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "bench/clock.h"
+#include "extract/extract_member.h"
 #include "extract/member_path.h"
 #include "floor/files.h"
 #include "floor/unique_any.h"
@@ -438,7 +439,7 @@ class Bench {
   }
   // The member's path as the tool prints it, checked against the plug-in's list.
   std::optional<std::wstring> MemberPath(const std::wstring& archive, std::size_t members, std::size_t position,
-                                         std::uint64_t& size);
+                                         std::uint64_t& size, std::string& bytes);
   bool MeasureListing(const std::wstring& format, std::size_t members);
   bool MeasureFetch(const std::wstring& format, std::size_t members);
   bool MeasureRunCounts();
@@ -621,7 +622,7 @@ bool Bench::MeasureListing(const std::wstring& format, std::size_t members) {
 }
 
 std::optional<std::wstring> Bench::MemberPath(const std::wstring& archive, std::size_t members, std::size_t position,
-                                              std::uint64_t& size) {
+                                              std::uint64_t& size, std::string& bytes) {
   const std::wstring capture = bareFolder_ + L"\\capture.txt";
   std::string listed;
   if (!RunBare(bareFolder_, qibor::PlainListingCommand(options_.tool), archive, capture, BareErrors::None) ||
@@ -640,6 +641,7 @@ std::optional<std::wstring> Bench::MemberPath(const std::wstring& archive, std::
     return std::nullopt;
   }
   size = records[position].size;
+  bytes = lines[position];
   return memberPath;
 }
 
@@ -648,7 +650,8 @@ bool Bench::MeasureFetch(const std::wstring& format, std::size_t members) {
   Row row = RowFor("GetFileW", format, members);
   const std::size_t position = members / 2;
   std::uint64_t size = 0;
-  const std::optional<std::wstring> memberPath = MemberPath(archive, members, position, size);
+  std::string memberBytes;
+  const std::optional<std::wstring> memberPath = MemberPath(archive, members, position, size, memberBytes);
   if (!memberPath) return false;
 
   // The fetch from the cache, as a viewer makes it once the list is shown
@@ -658,17 +661,20 @@ bool Bench::MeasureFetch(const std::wstring& format, std::size_t members) {
                 [&](Plugin& plugin) { return FetchOnce(plugin, archive, position, size); });
   row.pluginToolRuns = counted.value_or(0);
 
-  std::wstring relative = *memberPath;
-  std::replace(relative.begin(), relative.end(), L'/', L'\\');
+  // The plug-in's own run for the member, from its path as the tool printed it.
+  const std::optional<qibor::AloneRun> alone = qibor::PlanAloneRun(memberBytes);
+  if (!alone) {
+    Fail("no run writes " + Utf8(*memberPath) + " alone");
+    return false;
+  }
+  const std::wstring& relative = alone->written;
   const std::wstring extracted = extractFolder_ + L"\\" + relative;
-  qibor::ExtractionArguments arguments;
-  arguments.pattern = qibor::EscapeMemberPattern(*memberPath);
-  const std::wstring extract = qibor::ExtractionCommand(options_.tool, arguments);
+  const std::wstring extract = qibor::ExtractionCommand(options_.tool, alone->arguments);
   const std::wstring capture = bareFolder_ + L"\\capturex.txt";
   auto pluginRun = [&] { return FetchOnce(*plugin_, archive, position, size); };
   // The one extraction run, in a folder of its own as qibor's request has,
-  // which holds nothing when the run starts: the tool makes the member's
-  // folders, as it does in every request of the plug-in's.
+  // which holds nothing when the run starts: the tool makes whatever folders
+  // the plug-in's run makes.
   auto bareRun = [&] {
     const bool ok = RunBare(extractFolder_, extract, archive, capture, BareErrors::ToOutput);
     // The plug-in deletes what it extracted too.

@@ -28,8 +28,12 @@ namespace {
 constexpr DWORD kPieceBytes = 1u << 24;
 
 ExtractionArguments ArgumentsFor(const SelectedMember& member) {
-  return {member.pattern, member.run == ExtractionRun::StopAtFirst, member.run == ExtractionRun::ReadAll,
-          member.exclusions};
+  ExtractionArguments arguments;
+  arguments.pattern = member.pattern;
+  arguments.stopAtFirst = member.run == ExtractionRun::StopAtFirst;
+  arguments.excludeBelow = member.run == ExtractionRun::ReadAll;
+  arguments.exclusions = member.exclusions;
+  return arguments;
 }
 
 // The tool prints "PATH: reason" for a member it could not write whole, and
@@ -95,16 +99,32 @@ std::optional<std::wstring> CheckedRelativePath(const std::wstring& printedPath)
 
 }  // namespace
 
+std::optional<AloneRun> PlanAloneRun(const std::string& listedPath) {
+  AloneRun run;
+  run.printedName = DecodeText(listedPath, ToolOutputCodePage());
+  std::optional<std::wstring> relative = WrittenRelativePath(run.printedName);
+  if (!relative) return std::nullopt;
+  run.arguments.pattern = EscapeMemberPattern(run.printedName);
+  run.written = std::move(*relative);
+  // At the top, the member has no folders to make, walk and remove. One
+  // named as a capture stays in its folders, away from the captures.
+  const std::optional<TopLevelWrite> top = TopLevelWriteOf(listedPath, run.printedName, run.written);
+  if (top && !IsCaptureFileName(top->writtenName)) {
+    run.arguments.strippedLevels = top->strippedLevels;
+    run.written = top->writtenName;
+    run.printedName = top->printedName;
+  }
+  return run;
+}
+
 ResultCode ExtractAlone(HANDLE archive, const std::wstring& toolPath, const std::string& listedPath,
                         std::int64_t size, ExtractedMember& out, const std::function<bool()>& trustWhileRunning) {
-  const std::wstring printed = DecodeText(listedPath, ToolOutputCodePage());
-  const std::optional<std::wstring> relative = CheckedRelativePath(printed);
-  if (toolPath.empty() || !relative) return ReadError;
-  ExtractionArguments arguments;
-  arguments.pattern = EscapeMemberPattern(printed);
-  const std::optional<std::string> output = CaptureToolOutputOn(
-      ExtractionCommand(toolPath, arguments), archive, ExtractionOutputFile(), ErrorStream::Capture, trustWhileRunning);
-  return CollectWritten(output, printed, *relative, false, size, out);
+  const std::optional<AloneRun> run = PlanAloneRun(listedPath);
+  if (toolPath.empty() || !run || !PathInsideFolder(CurrentRequestFolder(), run->written)) return ReadError;
+  const std::optional<std::string> output =
+      CaptureToolOutputOn(ExtractionCommand(toolPath, run->arguments), archive, ExtractionOutputFile(),
+                          ErrorStream::Capture, trustWhileRunning);
+  return CollectWritten(output, run->printedName, run->written, false, size, out);
 }
 
 ResultCode ExtractMember(const std::wstring& archivePath, const ArchiveEntryW& record,

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "floor/unique_any.h"
 #include "interface/records.h"
 #include "interface/settings_text.h"
+#include "tool/commands.h"
 
 namespace qibor {
 
@@ -21,6 +23,14 @@ struct ExtractedMember {
   UniqueLocal block;
   std::wstring writtenPath;
 };
+
+// The run that writes a member alone, made from its path in the tool's bytes.
+struct AloneRun {
+  ExtractionArguments arguments;
+  std::wstring written;      // where it writes the member, relative to its folder
+  std::wstring printedName;  // how its messages name the member
+};
+std::optional<AloneRun> PlanAloneRun(const std::string& listedPath);
 
 // The one run of a fetch whose list is trusted (the archive is unchanged
 // since it was listed, and the tool's first match for the member's own name

@@ -70,6 +70,27 @@ std::optional<std::wstring> WrittenRelativePath(std::wstring_view memberPath) {
   return path;
 }
 
+std::optional<TopLevelWrite> TopLevelWriteOf(std::string_view listedBytes, std::wstring_view printedPath,
+                                             std::wstring_view writtenRelative) {
+  const std::size_t lastSlash = listedBytes.rfind('/');
+  const std::size_t printedSlash = printedPath.rfind(L'/');
+  const std::size_t writtenSlash = writtenRelative.rfind(L'\\');
+  if (lastSlash == std::string_view::npos || printedSlash == std::wstring_view::npos ||
+      writtenSlash == std::wstring_view::npos || printedPath.find(L'\\') != std::wstring_view::npos) {
+    return std::nullopt;
+  }
+  const std::string_view name = listedBytes.substr(lastSlash + 1);
+  if (name.empty() || name.find('\\') != std::string_view::npos) return std::nullopt;
+  // Every separator byte up to the last "/" ends a level for the tool; past
+  // them it skips no more, as the name starts with neither.
+  unsigned levels = 0;
+  for (const char c : listedBytes.substr(0, lastSlash + 1)) {
+    if (c == '/' || c == '\\') ++levels;
+  }
+  return TopLevelWrite{levels, std::wstring(writtenRelative.substr(writtenSlash + 1)),
+                       std::wstring(printedPath.substr(printedSlash + 1))};
+}
+
 std::wstring EscapeMemberPattern(std::wstring_view memberPath) {
   std::wstring pattern;
   pattern.reserve(memberPath.size() + 8);

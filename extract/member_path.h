@@ -17,6 +17,22 @@ namespace qibor {
 // file than the one named, possibly outside the folder.
 std::optional<std::wstring> WrittenRelativePath(std::wstring_view memberPath);
 
+// A member in a folder written at the top of the run's folder instead: the
+// tool strips its folders ("--strip-components"), so none is made, walked or
+// removed. The tool counts levels in the bytes of the name it holds, where on
+// Windows a "\" byte ends one too, and in a double-byte code page such a
+// byte can be the second half of a character ("ソ" is 83 5C in code page
+// 932). For a path the tool printed plainly (no escape), with at least one
+// folder level in what WrittenRelativePath makes of it; no value when the
+// file's own name holds a "\" byte, as the tool would cut it there.
+struct TopLevelWrite {
+  unsigned strippedLevels = 0;
+  std::wstring writtenName;  // the file at the top, as WrittenRelativePath spells it
+  std::wstring printedName;  // the name the tool's messages give it
+};
+std::optional<TopLevelWrite> TopLevelWriteOf(std::string_view listedBytes, std::wstring_view printedPath,
+                                             std::wstring_view writtenRelative);
+
 // The member as a pattern that matches only itself: the tool's wildcard
 // characters are escaped with "\". A backslash comes escaped from the listing
 // already and stays as it is.

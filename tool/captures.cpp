@@ -20,6 +20,16 @@ std::wstring VerboseErrorsFile() { return CaptureFile(kCaptureFileNames[3]); }
 std::wstring SelectionListingFile() { return CaptureFile(kCaptureFileNames[4]); }
 std::wstring ExtractionOutputFile() { return CaptureFile(kCaptureFileNames[5]); }
 
+bool IsCaptureFileName(std::wstring_view name) {
+  for (const std::wstring_view capture : kCaptureFileNames) {
+    if (CompareStringOrdinal(name.data(), static_cast<int>(name.size()), capture.data(),
+                             static_cast<int>(capture.size()), TRUE) == CSTR_EQUAL) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool OpenCapture(const std::wstring& path, CaptureStream& stream) {
   stream = CaptureStream{};
   stream.file = OpenForReading(path);

@@ -23,6 +23,8 @@ std::wstring ExtractionOutputFile();   // an extraction's messages
 // The names of all of them: they may stand beside an extracted member.
 inline constexpr std::array<std::wstring_view, 6> kCaptureFileNames{
     L"qiborp.txt", L"qibor.txt", L"qiborv.txt", L"qibore.txt", L"qibors.txt", L"qiborx.txt"};
+// Whether Windows takes the name for one of them.
+bool IsCaptureFileName(std::wstring_view name);
 
 // A capture file read line by line.
 struct CaptureStream {

@@ -25,8 +25,9 @@ struct ExtractionArguments {
   bool stopAtFirst = true;  // -q: the run ends once its first match is out
   bool excludeBelow = false;
   std::vector<std::wstring> exclusions;
+  unsigned strippedLevels = 0;  // folder levels the tool drops from the name it writes
 };
-// "TOOL" xqf - -- PATTERN, or "TOOL" xf - --exclude ... -- PATTERN
+// "TOOL" xqf - [--strip-components N] -- PATTERN, or "TOOL" xf - --exclude ... -- PATTERN
 std::wstring ExtractionCommand(const std::wstring& toolPath, const ExtractionArguments& arguments);
 
 }  // namespace qibor

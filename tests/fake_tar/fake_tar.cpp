@@ -128,6 +128,15 @@ void Extract(const std::wstring& folder, const std::vector<std::wstring>& args) 
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == L"--" && i + 1 < args.size()) member = Unescape(args[i + 1]);
   }
+  // "--strip-components N" drops N levels, each ended by "/" or "\\", as
+  // the real tool counts them on Windows.
+  for (std::size_t i = 0; i + 1 < args.size() && args[i] != L"--"; ++i) {
+    if (args[i] != L"--strip-components") continue;
+    for (int levels = _wtoi(args[i + 1].c_str()); levels > 0 && !member.empty(); member.erase(0, 1)) {
+      if (member[0] == L'/' || member[0] == L'\\') --levels;
+    }
+    while (!member.empty() && (member[0] == L'/' || member[0] == L'\\')) member.erase(0, 1);
+  }
   if (member.empty()) return;
   // As the real tool does on Windows.
   for (wchar_t& c : member) {

@@ -88,6 +88,47 @@ TEST(MemberPath, EscapedPattern) {
   }
 }
 
+// The levels the tool strips are counted as it counts them, in the bytes it
+// holds: every "/" and every 5C byte up to the last "/", which in a
+// double-byte code page may end a character.
+TEST(MemberPath, MembersInFoldersAreWrittenAtTheTop) {
+  const struct {
+    std::string bytes;
+    const wchar_t* printed;
+    const wchar_t* written;  // as WrittenRelativePath makes it
+    unsigned levels;
+    const wchar_t* writtenName;
+    const wchar_t* printedName;
+  } cases[] = {
+      {"a/b/c.png", L"a/b/c.png", L"a\\b\\c.png", 2, L"c.png", L"c.png"},
+      {"./a/b.png", L"./a/b.png", L"a\\b.png", 2, L"b.png", L"b.png"},
+      {"\x83\x5C" "a/y.png", L"\u30BDa/y.png", L"\u30BDa\\y.png", 2, L"y.png", L"y.png"},
+      {"\x83\x5C/y.png", L"\u30BD/y.png", L"\u30BD\\y.png", 2, L"y.png", L"y.png"},
+      {"d/at 12:00.png", L"d/at 12:00.png", L"d\\at 12_00.png", 1, L"at 12_00.png", L"at 12:00.png"},
+  };
+  for (const auto& c : cases) {
+    const std::optional<TopLevelWrite> top = TopLevelWriteOf(c.bytes, c.printed, c.written);
+    ASSERT_TRUE(top.has_value()) << Shown(c.printed);
+    EXPECT_EQ(top->strippedLevels, c.levels) << Shown(c.printed);
+    EXPECT_EQ(top->writtenName, c.writtenName);
+    EXPECT_EQ(top->printedName, c.printedName);
+  }
+
+  const struct {
+    std::string bytes;
+    const wchar_t* printed;
+    const wchar_t* written;
+  } staying[] = {
+      {"pic.png", L"pic.png", L"pic.png"},          // no folder
+      {"./pic.png", L"./pic.png", L"pic.png"},      // at the top already
+      {"a/\x95\x5C.jpg", L"a/\u8868.jpg", L"a\\\u8868.jpg"},  // the tool would cut the name at its 5C byte
+      {"a\\\\b/c.png", L"a\\\\b/c.png", L"a\\b\\c.png"},  // an escape: a real backslash
+  };
+  for (const auto& c : staying) {
+    EXPECT_FALSE(TopLevelWriteOf(c.bytes, c.printed, c.written).has_value()) << Shown(c.printed);
+  }
+}
+
 TEST(MemberPath, PlainFileNames) {
   const struct {
     const wchar_t* name;

@@ -323,8 +323,11 @@ class StandInFetch : public ExtractTest {
   }
   std::wstring ArchivePath() const { return archive / L"x.tar"; }
   std::wstring ToolPath() const { return tool.dir() + L"\\tar.exe"; }
-  std::wstring ExtractionCommand(const std::wstring& member) const {
-    return L"\"" + ToolPath() + L"\" xqf - -- \"" + member + L"\"";
+  // A member in folders is written at the top, its folder levels stripped.
+  std::wstring ExtractionCommand(const std::wstring& member, unsigned strippedLevels = 0) const {
+    const std::wstring strip =
+        strippedLevels > 0 ? L" --strip-components " + std::to_wstring(strippedLevels) : std::wstring();
+    return L"\"" + ToolPath() + L"\" xqf -" + strip + L" -- \"" + member + L"\"";
   }
   std::size_t ExtractionRuns() const {
     std::size_t count = 0;
@@ -365,7 +368,7 @@ TEST_F(StandInFetch, EachRequestRunsTheToolAsFewTimesAsItCan) {
   tool.ClearRuns();
   fetched = FetchToMemory(plugin, ArchivePath(), 0);
   EXPECT_EQ(fetched.result, 0);
-  EXPECT_EQ(tool.Runs(), std::vector<std::wstring>{ExtractionCommand(L"pics/a.png")});
+  EXPECT_EQ(tool.Runs(), std::vector<std::wstring>{ExtractionCommand(L"pics/a.png", 1)});
 
   // IsSupportedW: one run.
   tool.ClearRuns();
@@ -473,7 +476,7 @@ TEST_F(StandInFetch, EntriesTheArgumentAlsoSelectsAreExcludedOrNoRunHappens) {
     LONG_PTR position;
     std::wstring extraction;  // empty: refused before any extraction run
   } cases[] = {
-      {0, tool_ + L" xqf - -- \"cover.jpg/pad.bin\""},
+      {0, tool_ + L" xqf - --strip-components 1 -- \"cover.jpg/pad.bin\""},
       {1, tool_ + L" xf - --exclude \"^cover.jpg/?*\" -- \"cover.jpg\""},
       {2, tool_ + L" xqf - -- \"x.png\""},
       {3, L""},

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "extract/extract_member.h"
+#include "tool/run_tool.h"
 #include "tool/work_folder.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
@@ -158,6 +160,68 @@ TEST_F(Cp932Names, JapaneseNamesArePrintedAsTheyAre) {
     EXPECT_EQ(Names(archive), (std::vector<std::wstring>{L"\u3055\u304f\u3089.png", L"a.png", L"??.png"}));
     ExpectEachServed(archive, {L"\u3055\u304f\u3089.png", L"a.png", L"\U0001F600.png"});
   }
+}
+
+// Members in folders, which the one run of a fetch writes at the top of its
+// folder, the folders stripped. The tool counts a 5C byte as a level's end,
+// and in code page 932 one ends "ソ", "能" and "表".
+const struct FolderMember {
+  const wchar_t* path;
+  unsigned cp932Levels;  // the levels the tool strips; 0: written in its folders
+} kFolderMembers[] = {
+    {L"ソa/表紙.jpg", 0},       // the file's own name holds a 5C byte
+    {L"ソa/y.png", 2},          // 83 5C 61 2F: two levels to the tool
+    {L"能力/ソース/x.png", 4},  // 94 5C 97 CD 2F 83 5C 81 5B 83 58 2F
+    {L"a/b/c/plain.png", 3},
+    {L"sub/qiborx.txt", 0},  // at the top it would meet the capture files
+    {L"sub/QIBOR.TXT", 0},
+};
+
+std::wstring WindowsPath(std::wstring path) {
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+TEST_F(NamesOutsideTheCodePage, MembersInFoldersArriveWholeInMemoryAndInAFolder) {
+  const std::wstring archive = FixturePath(L"folders.zip");
+  ASSERT_EQ(Names(archive).size(), std::size(kFolderMembers));
+  for (std::size_t i = 0; i < std::size(kFolderMembers); ++i) {
+    const std::wstring path = WindowsPath(kFolderMembers[i].path);
+    SCOPED_TRACE(Ansi(path));
+    const Fetch fetch = ToMemory(archive, static_cast<LONG_PTR>(i));
+    EXPECT_EQ(fetch.result, 0);
+    EXPECT_TRUE(fetch.bytes == Source(path));
+    std::wstring folder = dest.path();
+    EXPECT_EQ(plugin.GetFileW(archive.c_str(), static_cast<LONG_PTR>(i), folder.data(), 0, nullptr, 0), 0);
+    const std::wstring saved = dest / path.substr(path.rfind(L'\\') + 1);
+    EXPECT_TRUE(ReadBytes(saved) == Source(path));
+    DeleteFileW(saved.c_str());
+  }
+  EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{});
+}
+
+// The one run alone, with no fallback behind it: each member comes out of it
+// whole, so the levels the tool strips are the levels qibor counted.
+TEST_F(Cp932Names, OneRunWritesEachFolderMemberWhereItWasExpected) {
+  const std::wstring archive = FixturePath(L"folders.zip");
+  for (const FolderMember& member : kFolderMembers) {
+    const std::wstring path = WindowsPath(member.path);
+    SCOPED_TRACE(Ansi(path));
+    const std::string printed = Ansi(member.path);
+    const std::optional<AloneRun> run = PlanAloneRun(printed);
+    ASSERT_TRUE(run.has_value());
+    EXPECT_EQ(run->arguments.strippedLevels, member.cp932Levels);
+    RequestScope scope;
+    ASSERT_FALSE(scope.folder().empty());
+    const UniqueHandle input = OpenArchiveInput(archive);
+    ExtractedMember out;
+    const std::string source = Source(path);
+    ASSERT_EQ(ExtractAlone(input.get(), RealToolDir() + L"\\tar.exe", printed,
+                           static_cast<std::int64_t>(source.size()), out),
+              0);
+    EXPECT_TRUE(std::string(static_cast<const char*>(out.block.get()), LocalSize(out.block.get())) == source);
+  }
+  EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{});
 }
 
 }  // namespace
