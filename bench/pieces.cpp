@@ -242,17 +242,20 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       if (run) relative = run->written;
       return relative && FullPathOf(request.folder() + L"\\" + *relative) == request.folder() + L"\\" + *relative;
     });
+    UniqueHandle capture;
     fetch.Time("tool: extraction run", [&] {
       if (!run) return false;
-      RunningTool extraction = StartHiddenOn(ExtractionCommand(tool, run->arguments), input.get(),
-                                             ExtractionOutputFile(), ErrorStream::Capture);
+      capture = CreateScratch(ExtractionOutputFile());
+      RunningTool extraction = StartHiddenIn(request.folder(), ExtractionCommand(tool, run->arguments), input.get(),
+                                             capture.get(), capture.get());
       extraction.Wait();
       return extraction.exitCode() == 0;
     });
     input.reset();
-    fetch.Time("read the extraction's capture, delete it", [&] {
-      const std::optional<std::string> output = ReadWholeFile(ExtractionOutputFile());
-      return DeleteFileRetrying(ExtractionOutputFile()) && output.has_value();
+    fetch.Time("read the extraction's capture, which goes as it closes", [&] {
+      const std::optional<std::string> output = ReadFromStart(capture.get());
+      capture.reset();
+      return output.has_value();
     });
     const bool alone = fetch.Time("check the run wrote the member alone", [&] {
       return same && relative && OnlyFileWritten(request.folder(), *relative, kCaptureFileNames);

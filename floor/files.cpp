@@ -31,6 +31,17 @@ UniqueHandle CreateFresh(const std::wstring& path, Inheritable inheritable) {
   return UniqueHandle(result.first ? result.second : nullptr);
 }
 
+UniqueHandle CreateScratch(const std::wstring& path) {
+  SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  auto result = RetryWhileBusy([&] {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    return std::make_pair(h != INVALID_HANDLE_VALUE, h);
+  });
+  return UniqueHandle(result.first ? result.second : nullptr);
+}
+
 UniqueHandle OpenForReading(const std::wstring& path) {
   auto opened = RetryWhileBusy([&] {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -56,15 +67,22 @@ bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size) {
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   const UniqueHandle file = OpenForReading(path);
   if (!file.valid()) return std::nullopt;
+  return ReadFromStart(file.get());
+}
+
+std::optional<std::string> ReadFromStart(HANDLE file) {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return std::nullopt;
+  const LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+    return std::nullopt;
+  }
   std::string bytes;
   try {
     bytes.resize(static_cast<std::size_t>(size.QuadPart));
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
-  if (!ReadExactly(file.get(), bytes.data(), bytes.size())) return std::nullopt;
+  if (!ReadExactly(file, bytes.data(), bytes.size())) return std::nullopt;
   return bytes;
 }
 

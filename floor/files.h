@@ -16,6 +16,13 @@ namespace qibor {
 // a child process's standard handles when asked.
 enum class Inheritable { No, Yes };
 UniqueHandle CreateFresh(const std::wstring& path, Inheritable inheritable);
+// A new file a child process writes and this process reads back through the
+// same handle, replacing one of that name; inheritable, and gone once the
+// last handle to it closes, even if this process dies.
+UniqueHandle CreateScratch(const std::wstring& path);
+// The whole of an open file, read from its start; no value when it cannot be
+// read or memory runs out.
+std::optional<std::string> ReadFromStart(HANDLE file);
 // Opens a file for reading in sequence.
 UniqueHandle OpenForReading(const std::wstring& path);
 // Reads exactly `size` bytes from the file's position; false on a failed or

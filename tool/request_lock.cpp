@@ -2,15 +2,24 @@
 
 namespace qibor {
 namespace {
+
 constexpr wchar_t kMutexName[] = L"Local\\qibor.work-folder";
+
+// Opened once and kept while qibor is loaded: each request only waits on it.
+HANDLE SessionMutex() {
+  static const UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kMutexName));
+  return mutex.get();
 }
 
-RequestLock::RequestLock(unsigned long timeoutMilliseconds) : mutex_(CreateMutexW(nullptr, FALSE, kMutexName)) {
-  if (!mutex_.valid()) return;
+}  // namespace
+
+RequestLock::RequestLock(unsigned long timeoutMilliseconds) {
+  const HANDLE mutex = SessionMutex();
+  if (mutex == nullptr) return;
   // An abandoned lock means a request died half way; the next request
   // replaces whatever files it left behind.
-  const DWORD waited = WaitForSingleObject(mutex_.get(), timeoutMilliseconds);
-  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) held_.reset(mutex_.get());
+  const DWORD waited = WaitForSingleObject(mutex, timeoutMilliseconds);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) held_.reset(mutex);
 }
 
 }  // namespace qibor

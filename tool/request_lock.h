@@ -14,8 +14,7 @@ class RequestLock {
   bool held() const { return held_.valid(); }
 
  private:
-  UniqueHandle mutex_;
-  UniqueMutexRelease held_;  // released before mutex_ closes
+  UniqueMutexRelease held_;
 };
 
 }  // namespace qibor

@@ -68,7 +68,10 @@ RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& comman
   if (!started.first) return {};
   // The child holds its own copies of the handles; ours close here.
   const UniqueHandle thread(process.hThread);
-  return RunningTool(process.hProcess);
+  RunningTool run(process.hProcess);
+  // While the tool loads, the request's leftover sweep costs no wait.
+  SweepLeftoversOfThisRequest();
+  return run;
 }
 
 namespace {
@@ -100,11 +103,6 @@ RunningTool StartHiddenWithErrors(const std::wstring& commandLine, const std::ws
   return StartWith(commandLine, input.get(), capturePath, errors.get(), false);
 }
 
-RunningTool StartHiddenOn(const std::wstring& commandLine, HANDLE archive, const std::wstring& capturePath,
-                          ErrorStream errors) {
-  return StartWith(commandLine, archive, capturePath, nullptr, errors == ErrorStream::Capture);
-}
-
 bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,
                ErrorStream errors, DWORD* exitCode) {
   RunningTool run = StartHidden(commandLine, archivePath, capturePath, errors);
@@ -117,18 +115,22 @@ bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath,
 std::optional<std::string> CaptureToolOutputOn(const std::wstring& commandLine, HANDLE archive,
                                                const std::wstring& capturePath, ErrorStream errors,
                                                const std::function<bool()>& whileRunning) {
+  // Read back through the handle the run wrote: no second open, and the
+  // file goes as the handle closes, on every path.
+  const std::wstring& folder = CurrentRequestFolder();
+  if (capturePath.empty() || folder.empty()) return std::nullopt;
+  const UniqueHandle capture = CreateScratch(capturePath);
+  if (!capture.valid()) return std::nullopt;
   {
-    RunningTool run = StartHiddenOn(commandLine, archive, capturePath, errors);
+    RunningTool run = StartHiddenIn(folder, commandLine, archive, capture.get(),
+                                    errors == ErrorStream::Capture ? capture.get() : nullptr);
     if (!run.started()) return std::nullopt;
     if (whileRunning && !whileRunning()) {
       run.Stop();
-      DeleteFileRetrying(capturePath);
       return std::nullopt;
     }
   }
-  std::optional<std::string> output = ReadWholeFile(capturePath);
-  DeleteFileRetrying(capturePath);
-  return output;
+  return ReadFromStart(capture.get());
 }
 
 std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& archivePath,

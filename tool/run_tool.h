@@ -71,10 +71,6 @@ RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& arc
 // The same with the error stream going to a capture of its own.
 RunningTool StartHiddenWithErrors(const std::wstring& commandLine, const std::wstring& archivePath,
                                   const std::wstring& capturePath, const std::wstring& errorsPath);
-// The same reading an archive handle the caller opened (inheritable, at its
-// start), so the run reads the very file the caller checked.
-RunningTool StartHiddenOn(const std::wstring& commandLine, HANDLE archive, const std::wstring& capturePath,
-                          ErrorStream errors);
 // An archive opened for a run's standard input: inheritable, sharing reads
 // and (unless told not to) writes, as the tool itself would.
 enum class Writers { Allowed, KeptOut };
@@ -84,13 +80,15 @@ UniqueHandle OpenArchiveInput(const std::wstring& path, Writers writers = Writer
 bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,
                ErrorStream errors, DWORD* exitCode = nullptr);
 
-// Runs the command line hidden, reads its capture file back whole and
-// deletes it. For short outputs; listings are read line by line. No value
+// Runs the command line hidden, reads its capture file back whole, through
+// the handle the run wrote, and the file goes as that closes. For short
+// outputs; listings are read line by line. No value
 // when the tool cannot be started or its output cannot be read.
 std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& archivePath,
                                              const std::wstring& capturePath, ErrorStream errors);
 
-// CaptureToolOutput for a run reading an archive handle the caller opened.
+// CaptureToolOutput for a run reading an archive handle the caller opened
+// (inheritable, at its start), so the run reads the very file it checked.
 // `whileRunning`, when given, is called once the run has started; its false
 // stops the run, and no output is read.
 std::optional<std::string> CaptureToolOutputOn(const std::wstring& commandLine, HANDLE archive,

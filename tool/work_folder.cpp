@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "floor/files.h"
 #include "floor/folder_tree.h"
 #include "floor/win_path.h"
 
@@ -10,28 +11,47 @@ namespace {
 
 // Set while this thread holds a RequestScope; only that thread serves the
 // request, and the lock keeps every other request out until it ends.
-thread_local const std::wstring* t_requestFolder = nullptr;
+thread_local RequestScope* t_request = nullptr;
 const std::wstring kNoFolder;
 
 std::wstring MakeRequestFolder() {
   static unsigned counter = 0;
+  const std::wstring work = WorkDirectory();
+  if (work.empty()) return {};
   for (int attempt = 0; attempt < 4; ++attempt) {
-    EnsureWorkDirectory();
-    const std::wstring work = WorkDirectory();
-    // Missing (and not to be made) or a file: no request can run. One that
-    // may not be written in fails below, when the request folder is made.
-    if (work.empty() || !IsDirectory(work)) return {};
-    // Under the lock, anything here is a leftover of a request that died.
-    EmptyFolder(work);
     const std::wstring folder =
         work + L"\\r" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
     if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
-    // Another process unloading qibor removes the work folder when it finds
-    // it empty, without the lock: make it again.
     const DWORD error = GetLastError();
-    if (error != ERROR_ALREADY_EXISTS && error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) return {};
+    // A leftover of that name goes with the request's sweep: take the next.
+    if (error == ERROR_ALREADY_EXISTS) continue;
+    if (error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) return {};
+    // No work folder: the first request makes it, and makes it again when
+    // another process unloading qibor removed it, empty, without the lock.
+    // A file of that name, or one that may not be made, and no request runs.
+    if (!CreateDirectoryW(work.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return {};
+    if (!IsDirectory(work)) return {};
   }
   return {};
+}
+
+// Under the lock, anything in the work folder but this request's own folder
+// is a leftover of a request that died.
+void RemoveLeftoversBeside(const std::wstring& ownFolder) {
+  const std::size_t slash = ownFolder.rfind(L'\\');
+  if (slash == std::wstring::npos) return;
+  const std::wstring work = ownFolder.substr(0, slash);
+  const std::wstring_view ownName = std::wstring_view(ownFolder).substr(slash + 1);
+  ForEachEntryIn(work, [&](const FolderEntry& entry) {
+    if (entry.name == ownName) return true;
+    const std::wstring child = work + L"\\" + std::wstring(entry.name);
+    if (entry.isFolder && !entry.isLink) {
+      RemoveTree(child);
+    } else {
+      DeleteEntryRetrying(child, entry.isFolder);
+    }
+    return true;
+  });
 }
 
 }  // namespace
@@ -53,15 +73,26 @@ void EnsureWorkDirectory() {
 RequestScope::RequestScope() {
   if (!lock_.held()) return;
   folder_ = MakeRequestFolder();
-  if (!folder_.empty()) t_requestFolder = &folder_;
+  if (!folder_.empty()) t_request = this;
 }
 
 RequestScope::~RequestScope() {
   if (folder_.empty()) return;
-  t_requestFolder = nullptr;
   RemoveTree(folder_);
+  SweepLeftovers();
+  t_request = nullptr;
 }
 
-const std::wstring& CurrentRequestFolder() { return t_requestFolder != nullptr ? *t_requestFolder : kNoFolder; }
+void RequestScope::SweepLeftovers() {
+  if (swept_ || folder_.empty()) return;
+  swept_ = true;
+  RemoveLeftoversBeside(folder_);
+}
+
+const std::wstring& CurrentRequestFolder() { return t_request != nullptr ? t_request->folder() : kNoFolder; }
+
+void SweepLeftoversOfThisRequest() {
+  if (t_request != nullptr) t_request->SweepLeftovers();
+}
 
 }  // namespace qibor

@@ -189,5 +189,25 @@ TEST(Files, WholeReadsAndBlocksHoldExactlyTheFile) {
   EXPECT_TRUE(DeleteFileRetrying(path));  // already gone counts as gone
 }
 
+// A run's capture: written through the handle (as the tool writes through
+// its copy), read back from the start through it, gone once it closes.
+TEST(Files, AScratchFileIsReadBackThroughItsHandleAndGoesWithIt) {
+  test::TestFolder root(L"floor-scratch");
+  const std::wstring path = root.path() + L"\\capture.txt";
+  WriteFile(path, std::string(100000, 'o'));  // an older file of that name
+  std::string bytes(70000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 13);
+  {
+    UniqueHandle scratch = CreateScratch(path);
+    ASSERT_TRUE(scratch.valid());
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(scratch.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    EXPECT_EQ(ReadFromStart(scratch.get()), bytes);
+    EXPECT_EQ(ReadFromStart(scratch.get()), bytes);  // again, from the start
+    EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+  EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace qibor

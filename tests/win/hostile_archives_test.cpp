@@ -741,15 +741,32 @@ TEST_F(HostileArchives, AWorkFolderThatCannotHoldARequestIsAReadError) {
   EXPECT_EQ(Destination(), Tree{});
 }
 
+// Whatever the request, the one that runs the tool (removed as its run
+// starts) and the one answered from the list alone (removed at its end).
 TEST_F(HostileArchives, WhatARequestThatDiedLeftIsRemovedByTheNext) {
   const std::wstring work = WorkDirectory();
-  const std::wstring left = work + L"\\r999-1";
-  CreateDirectoryW(left.c_str(), nullptr);
-  CreateDirectoryW((left + L"\\p.jpg").c_str(), nullptr);
-  WriteBytes(left + L"\\p.jpg\\evil.txt", "left by a request that was killed");
-  WriteBytes(work + L"\\qibor.txt", "an old capture");
-  const Listing listing = List(FixturePath(L"pictures.tar"));
+  auto leaveBehind = [&] {
+    const std::wstring left = work + L"\\r999-1";
+    CreateDirectoryW(left.c_str(), nullptr);
+    CreateDirectoryW((left + L"\\p.jpg").c_str(), nullptr);
+    WriteBytes(left + L"\\p.jpg\\evil.txt", "left by a request that was killed");
+    SetFileAttributesW((left + L"\\p.jpg\\evil.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteBytes(work + L"\\qibor.txt", "an old capture");
+    ASSERT_EQ(WorkFolderEntries().size(), 4u);  // both, and what lies below the folder
+  };
+  const std::wstring archive = FixturePath(L"pictures.tar");
+  leaveBehind();
+  const Listing listing = List(archive);
   EXPECT_EQ(listing.result, 0);
+  EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{});
+
+  leaveBehind();
+  const Fetched fetched = ToMemory(archive, 0);
+  EXPECT_EQ(fetched.result, 0);
+  EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{});
+
+  leaveBehind();
+  EXPECT_NE(ToMemory(archive, static_cast<LONG_PTR>(listing.records.size()) + 5).result, 0);
   EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{});
 }
 
