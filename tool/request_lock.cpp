@@ -14,7 +14,12 @@ HANDLE SessionMutex() {
 }  // namespace
 
 RequestLock::RequestLock(unsigned long timeoutMilliseconds) {
-  const HANDLE mutex = SessionMutex();
+  HANDLE mutex = SessionMutex();
+  // Should the kept one not have been made, the request makes its own.
+  if (mutex == nullptr) {
+    own_.reset(CreateMutexW(nullptr, FALSE, kMutexName));
+    mutex = own_.get();
+  }
   if (mutex == nullptr) return;
   // An abandoned lock means a request died half way; the next request
   // replaces whatever files it left behind.

@@ -14,7 +14,8 @@ class RequestLock {
   bool held() const { return held_.valid(); }
 
  private:
-  UniqueMutexRelease held_;
+  UniqueHandle own_;         // only when the mutex kept for all requests is missing
+  UniqueMutexRelease held_;  // released before own_ closes
 };
 
 }  // namespace qibor
