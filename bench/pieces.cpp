@@ -173,14 +173,21 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       listing.Time("open the two captures", [&] {
         return OpenCapture(PlainListingFile(), captures.plain) && OpenCapture(VerboseListingFile(), captures.verbose);
       });
-      listing.Time("name every plain line (overlaps the verbose run)", [&] {
-        return NameEveryLine(captures.plain, ToolOutputCodePage(), list, lineCount);
+      // A long listing's lines are named by the pass, as the plug-in does.
+      std::optional<UINT> nameInPass;
+      listing.Time("make the records, name every plain line of a short listing (overlaps the verbose run)", [&] {
+        if (MakeRecordsForEveryLine(captures.plain, list, lineCount) != Success) return false;
+        if (lineCount >= kLongListingLines) {
+          nameInPass = ToolOutputCodePage();
+          return true;
+        }
+        return NameLines(captures.plain, ToolOutputCodePage(), list.as<ArchiveEntryW>(), lineCount) == Success;
       });
       VerboseJudgement judgement{checkNames, {}};
       const std::optional<std::size_t> kept =
-          listing.Time("pair the lines, keep the members, copy them for the cache, judge them (overlaps the verbose run)", [&] {
+          listing.Time("pair the lines, keep the members (naming a long listing's), copy them for the cache, judge them (overlaps the verbose run)", [&] {
             return KeepMembers(captures, SizeLimitFromMaxMB(4096), 1700000000, list, lineCount, compact.get(),
-                               &judgement);
+                               &judgement, nameInPass);
           });
       const bool accepted = listing.Time("judge the error stream", [&] {
         return ErrorsLeaveAnArchive(judgement.lines, VerboseErrorsFile(), true);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "floor/byte_search.h"
+
 namespace qibor {
 
 std::size_t SurrogateSafeLength(std::wstring_view text, std::size_t maxUnits) {
@@ -16,25 +18,25 @@ std::size_t SurrogateSafeLength(std::wstring_view text, std::size_t maxUnits) {
 
 void CopyToRecordText(RecordChar (&field)[kRecordTextUnits], std::wstring_view text) {
   const std::size_t count = SurrogateSafeLength(text, kRecordTextUnits - 1);
-  std::fill(std::begin(field), std::end(field), RecordChar{0});
   for (std::size_t i = 0; i < count; ++i) field[i] = static_cast<RecordChar>(text[i]);
+  std::fill(field + count, std::end(field), RecordChar{0});
 }
 
 void CopyFolderToRecordPath(RecordChar (&field)[kRecordTextUnits], std::wstring_view folder) {
-  std::fill(std::begin(field), std::end(field), RecordChar{0});
   std::size_t used = 0;
   for (std::size_t start = 0; start < folder.size();) {
-    std::size_t end = folder.find(L'/', start);
-    if (end == std::wstring_view::npos) end = folder.size();
+    std::size_t end = start;
+    while (end < folder.size() && folder[end] != L'/') ++end;
     const std::wstring_view level = folder.substr(start, end - start);
     start = end + 1;
     if (level.empty() || level == L".") continue;
     // A level that does not fit ends the path: what follows would not be
     // this member's folder any more.
-    if (used + level.size() + 1 > kRecordTextUnits - 1) return;
+    if (used + level.size() + 1 > kRecordTextUnits - 1) break;
     for (const wchar_t unit : level) field[used++] = static_cast<RecordChar>(unit);
     field[used++] = RecordChar{u'\\'};
   }
+  std::fill(field + used, std::end(field), RecordChar{0});
 }
 
 std::vector<std::size_t> RecordPathCuts(std::wstring_view path) {
@@ -51,7 +53,7 @@ std::vector<std::size_t> RecordPathCuts(std::wstring_view path) {
 }
 
 std::size_t RecordTextLength(const RecordChar (&field)[kRecordTextUnits]) {
-  return static_cast<std::size_t>(std::find(std::begin(field), std::end(field), RecordChar{0}) - std::begin(field));
+  return FindZeroUnit(field, kRecordTextUnits);
 }
 
 }  // namespace qibor

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "floor/byte_search.h"
 #include "interface/record_text.h"
 #include "listing/kept_members.h"
 
@@ -27,7 +28,7 @@ void AddToolPath(ToolPaths& paths, std::string_view memberPath) {
   std::uint32_t index = 0;
   // Members of one folder mostly follow each other: no search for those.
   const std::size_t last = paths.folderStarts.size();
-  if (last > 0 && std::string_view(paths.folders).substr(paths.folderStarts[last - 1]) == folder) {
+  if (last > 0 && SameBytes(std::string_view(paths.folders).substr(paths.folderStarts[last - 1]), folder)) {
     index = static_cast<std::uint32_t>(last - 1);
   } else if (const auto found = paths.folderIndex.find(folder); found != paths.folderIndex.end()) {
     index = found->second;

@@ -1,8 +1,10 @@
 #include "listing/kept_members.h"
 
+#include "floor/byte_search.h"
 #include "interface/record_text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace qibor {
 
@@ -12,10 +14,11 @@ namespace {
 // the word's last character: a verbose line's fields are full of spaces and
 // dashes, which would stop a search by its first at every field.
 bool HasSpacedText(std::string_view text, std::string_view word) {
-  for (std::size_t at = text.find(word.back(), word.size()); at != std::string_view::npos;
-       at = text.find(word.back(), at + 1)) {
+  for (std::size_t at = FindByte(text, word.back(), word.size()); at != kNoByte;
+       at = FindByte(text, word.back(), at + 1)) {
     const std::size_t start = at + 1 - word.size();
-    if (at + 1 < text.size() && text[at + 1] == ' ' && text[start - 1] == ' ' && text.substr(start, word.size()) == word) {
+    if (at + 1 < text.size() && text[at + 1] == ' ' && text[start - 1] == ' ' &&
+        SameBytes(text.substr(start, word.size()), word)) {
       return true;
     }
   }
@@ -40,23 +43,38 @@ bool IsFileEntry(std::string_view verboseLine, std::string_view plainLine) {
   if (verboseLine.empty() || verboseLine[0] != '-' || plainLine.empty()) return false;
   if (verboseLine.size() <= plainLine.size()) return false;
   const std::size_t nameStart = verboseLine.size() - plainLine.size();
-  if (verboseLine.substr(nameStart) != plainLine || verboseLine[nameStart - 1] != ' ') return false;
+  if (!SameBytes(verboseLine.substr(nameStart), plainLine) || verboseLine[nameStart - 1] != ' ') return false;
   const std::string_view before = verboseLine.substr(0, nameStart - 1);
   return !HasSpacedText(before, "link to") && !HasSpacedText(before, "->");
 }
 
 namespace {
 
-// FNV-1a, over the key's bytes as MatchKeyOf spells it.
+// A key's hash is fed its components and the "/" between them one piece at
+// a time, each eight bytes at a time, so two keys spelled alike are fed the
+// same pieces and hash alike.
 constexpr std::uint64_t kHashStart = 14695981039346656037ULL;
-constexpr std::uint64_t kHashPrime = 1099511628211ULL;
+constexpr std::uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ULL;
+
+std::uint64_t Mix(std::uint64_t hash, std::uint64_t word) {
+  hash = (hash ^ word) * kHashMultiplier;
+  return hash ^ (hash >> 29);
+}
 
 std::uint64_t Feed(std::uint64_t hash, std::string_view bytes) {
-  for (const char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= kHashPrime;
+  std::size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes.data() + i, sizeof word);
+    hash = Mix(hash, word);
   }
-  return hash;
+  // The last 0 to 7 bytes, above the piece's length, which tells "ab", "c"
+  // from "a", "bc".
+  std::uint64_t last = bytes.size() & 0xFF;
+  for (std::size_t shift = 8; i < bytes.size(); ++i, shift += 8) {
+    last |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[i])) << shift;
+  }
+  return Mix(hash, last);
 }
 
 // A component the matcher keeps: not empty, not ".".
@@ -116,8 +134,8 @@ SoleMatchTally::Slot* Add(SoleMatchTally& tally, std::uint64_t hash) {
 std::size_t LastComponentStart(std::string_view line) {
   std::size_t last = line.size();
   for (std::size_t start = 0; start <= line.size();) {
-    std::size_t end = line.find('/', start);
-    if (end == std::string_view::npos) end = line.size();
+    std::size_t end = FindByte(line, '/', start);
+    if (end == kNoByte) end = line.size();
     if (IsKeyComponent(line.substr(start, end - start))) last = start;
     start = end + 1;
   }
@@ -136,12 +154,12 @@ void TallyEntry(SoleMatchTally& tally, std::string_view plainLine, bool kept) {
   const std::size_t lastStart = LastComponentStart(plainLine);
   const std::string_view above = plainLine.substr(0, lastStart);
   // Members of one folder mostly follow each other: its folders are marked once.
-  if (above != tally.lastAbove) {
+  if (!SameBytes(above, tally.lastAbove)) {
     std::uint64_t hash = kHashStart;
     bool empty = true;
     for (std::size_t start = 0; start < above.size();) {
-      std::size_t end = above.find('/', start);
-      if (end == std::string_view::npos) end = above.size();
+      std::size_t end = FindByte(above, '/', start);
+      if (end == kNoByte) end = above.size();
       const std::string_view component = above.substr(start, end - start);
       if (IsKeyComponent(component)) {
         if (!empty) hash = Feed(hash, "/");
@@ -159,7 +177,7 @@ void TallyEntry(SoleMatchTally& tally, std::string_view plainLine, bool kept) {
   std::uint64_t key = 0;
   if (lastStart < plainLine.size()) {
     std::string_view last = plainLine.substr(lastStart);
-    last = last.substr(0, last.find('/'));
+    last = last.substr(0, FindByte(last, '/'));
     const std::uint64_t start = tally.lastAboveEmpty ? kHashStart : Feed(tally.lastAboveHash, "/");
     key = Finished(Feed(start, last));
     if (SoleMatchTally::Slot* slot = Add(tally, key)) ++slot->entries;
@@ -178,19 +196,21 @@ std::vector<bool> SoleMatches(const SoleMatchTally& tally) {
   return sole;
 }
 
+std::uint64_t TopLevelKeyHash(std::string_view name) { return Finished(Feed(kHashStart, name)); }
+
 std::wstring_view MemberName(std::wstring_view memberPath) {
   const std::size_t slash = memberPath.rfind(L'/');
   return slash == std::wstring_view::npos ? memberPath : memberPath.substr(slash + 1);
 }
 
 std::string_view MemberName(std::string_view memberPath) {
-  const std::size_t slash = memberPath.rfind('/');
-  return slash == std::string_view::npos ? memberPath : memberPath.substr(slash + 1);
+  const std::size_t slash = FindLastByte(memberPath, '/');
+  return slash == kNoByte ? memberPath : memberPath.substr(slash + 1);
 }
 
 std::string_view MemberFolder(std::string_view memberPath) {
-  const std::size_t slash = memberPath.rfind('/');
-  return slash == std::string_view::npos ? std::string_view() : memberPath.substr(0, slash + 1);
+  const std::size_t slash = FindLastByte(memberPath, '/');
+  return slash == kNoByte ? std::string_view() : memberPath.substr(0, slash + 1);
 }
 
 bool RecordNamesMember(const ArchiveEntryW& record, std::wstring_view memberPath, std::int64_t size) {

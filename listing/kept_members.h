@@ -121,6 +121,9 @@ void ReserveTally(SoleMatchTally& tally, std::size_t entries);
 void TallyEntry(SoleMatchTally& tally, std::string_view plainLine, bool kept);
 // Per kept member, in order: whether its own name selects it alone.
 std::vector<bool> SoleMatches(const SoleMatchTally& tally);
+// The hash the tally gives a name at the top (one component), whose low
+// bits pick its slot.
+std::uint64_t TopLevelKeyHash(std::string_view name);
 
 // The member's last path component: the text after the last "/". In the
 // tool's bytes too: "/" is never part of a multi-byte character.

@@ -4,6 +4,7 @@
 #include <new>
 #include <optional>
 
+#include "floor/byte_search.h"
 #include "floor/code_page_text.h"
 #include "floor/files.h"
 #include "interface/record_text.h"
@@ -16,8 +17,6 @@
 namespace qibor {
 namespace {
 
-// Listings of at least this many lines are paired as the verbose run writes.
-constexpr std::size_t kPairWhileWritingFrom = 3000;
 
 std::optional<std::int64_t> ArchiveTimestamp(const std::wstring& archivePath) {
   UniqueHandle archive(CreateFileW(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
@@ -40,25 +39,38 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
 
   ListingCaptures captures;
   std::size_t lineCount = 0;
+  std::optional<UINT> nameInPass;
   ResultCode named = ReadError;
   Overlap overlap = Overlap::Naming;
   const bool listed = RunListings(
       toolPath, archivePath, captures,
       [&](CaptureStream& plain) {
-        named = NameEveryLine(plain, codePage, block, lineCount);
+        named = MakeRecordsForEveryLine(plain, block, lineCount);
+        if (named != Success) return false;
         // Reading the verbose capture as it grows pays for a long run; for a
-        // short one its waits cost more than they save.
-        if (lineCount >= kPairWhileWritingFrom) overlap = Overlap::Pairing;
+        // short one its waits cost more than they save. A long listing's
+        // records are named by that same pass, which writes each kept
+        // member's record once, and no other: naming every line first cost
+        // about as much again, once the plain run ended about when the
+        // verbose one did.
+        if (lineCount >= kLongListingLines) {
+          overlap = Overlap::Pairing;
+          nameInPass = codePage;
+          return true;
+        }
+        named = NameLines(plain, codePage, block.as<ArchiveEntryW>(), lineCount);
         return named == Success;
       },
       &overlap, whileFirstRunGoes);
   if (!listed) return named == OutOfMemory ? OutOfMemory : ReadError;
+
   // The members are kept, and the verbose run's lines judged as a probe
   // judges them, as the run writes them; a list the judgement refuses is
   // dropped whole. The verbose run answers what a probe would ask: an archive
   // the tool cannot read is no list, nor is a tar whose names are not ASCII.
   VerboseJudgement judgement{ChecksNames(archivePath, settings), {}};
-  const bool kept = KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, compactOut, &judgement).has_value();
+  const bool kept =
+      KeepMembers(captures, sizeLimit, *timestamp, block, lineCount, compactOut, &judgement, nameInPass).has_value();
   EndVerboseRun(captures);
   const bool exitedWell = captures.verboseExit == 0;
   // A pass that stopped short has judged only some lines: judge them all.
@@ -81,36 +93,58 @@ ListingCaptures::~ListingCaptures() {
   DeleteFileRetrying(VerboseErrorsFile());
 }
 
-ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount) {
+ResultCode MakeRecordsForEveryLine(CaptureStream& plain, UniqueLocal& block, std::size_t& lineCount) {
   CapturedLine line;
   lineCount = 0;
   while (ReadLine(plain, line)) ++lineCount;
   if (plain.failed || !RewindCapture(plain)) return ReadError;
   if (lineCount >= SIZE_MAX / sizeof(ArchiveEntryW)) return OutOfMemory;
   block.reset(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (lineCount + 1) * sizeof(ArchiveEntryW)));
-  if (!block) return OutOfMemory;
-  auto* records = block.as<ArchiveEntryW>();
+  return block ? Success : OutOfMemory;
+}
+
+namespace {
+
+// What naming records one after the other carries from one to the next.
+struct Naming {
+  UINT codePage = CP_ACP;
+  bool asciiAsIs = false;
   std::wstring text;
-  std::string previousFolder;
+  std::string previousFolder;  // of the record named last
+};
+
+Naming NamingIn(UINT codePage) { return Naming{codePage, KeepsAscii(codePage), {}, {}}; }
+
+// Writes a plain line's path and name into its zero-filled record;
+// `previous` is the record named just before, if any.
+void NameRecord(Naming& naming, std::string_view line, ArchiveEntryW& record, const ArchiveEntryW* previous) {
+  DecodeTextInto(MemberName(line), naming.codePage, naming.text, naming.asciiAsIs);
+  CopyToRecordText(record.name, naming.text);
+  // Members of one folder mostly follow each other: decode it once.
+  const std::string_view folder = MemberFolder(line);
+  if (!folder.empty() && previous != nullptr && SameBytes(folder, naming.previousFolder)) {
+    std::memcpy(record.path, previous->path, sizeof record.path);
+  } else if (!folder.empty()) {
+    DecodeTextInto(folder, naming.codePage, naming.text, naming.asciiAsIs);
+    CopyFolderToRecordPath(record.path, naming.text);
+  }
+  naming.previousFolder.assign(folder);
+}
+
+}  // namespace
+
+ResultCode NameLines(CaptureStream& plain, UINT codePage, ArchiveEntryW* records, std::size_t lineCount) {
+  CapturedLine line;
+  Naming naming = NamingIn(codePage);
   for (std::size_t i = 0; i < lineCount && ReadLine(plain, line); ++i) {
-    DecodeTextInto(MemberName(line.text), codePage, text);
-    CopyToRecordText(records[i].name, text);
-    // Members of one folder mostly follow each other: decode it once.
-    const std::string_view folder = MemberFolder(line.text);
-    if (!folder.empty() && i > 0 && folder == previousFolder) {
-      std::memcpy(records[i].path, records[i - 1].path, sizeof records[i].path);
-    } else if (!folder.empty()) {
-      DecodeTextInto(folder, codePage, text);
-      CopyFolderToRecordPath(records[i].path, text);
-    }
-    previousFolder.assign(folder);
+    NameRecord(naming, line.text, records[i], i > 0 ? &records[i - 1] : nullptr);
   }
   return plain.failed ? ReadError : Success;
 }
 
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
                                        UniqueLocal& block, std::size_t lineCount, CompactList* compactOut,
-                                       VerboseJudgement* judgement) {
+                                       VerboseJudgement* judgement, std::optional<UINT> nameInPass) {
   // Kept members take the first records, in order, each with its line's
   // path and name. With a compact copy asked for, the same pass makes it,
   // keeps each member's path as the tool printed it and counts every entry's
@@ -121,7 +155,8 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
   SoleMatchTally tally;
   RecordFolderIndex folderIndex;
   std::vector<bool> shown;
-  std::string scratch;
+  std::optional<Naming> naming;
+  if (nameInPass) naming = NamingIn(*nameInPass);
   if (compactOut != nullptr) {
     ClearCompactList(*compactOut);
     ReserveTally(tally, lineCount);
@@ -131,7 +166,7 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
                  [&](CapturedLine& line) { return ReadLine(captures.verbose, line); }, sizeLimit,
                  [&](std::size_t, std::string_view plainLine, const CapturedLine& verboseLine,
                      const KeptMember* member) {
-                   if (judgement != nullptr) AddProbeLine(verboseLine, judgement->checkNames, judgement->lines, scratch);
+                   if (judgement != nullptr) AddProbeLine(verboseLine, judgement->checkNames, judgement->lines);
                    if (compactOut != nullptr) TallyEntry(tally, plainLine, member != nullptr);
                    if (member == nullptr) return true;
                    if (member->line >= lineCount) {
@@ -139,7 +174,9 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
                      return false;
                    }
                    ArchiveEntryW& record = records[count];
-                   if (member->line != count) {
+                   if (naming) {
+                     NameRecord(*naming, plainLine, record, count > 0 ? &records[count - 1] : nullptr);
+                   } else if (member->line != count) {
                      std::memcpy(record.path, records[member->line].path, sizeof record.path);
                      std::memcpy(record.name, records[member->line].name, sizeof record.name);
                    }
@@ -147,7 +184,7 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
                    if (compactOut != nullptr) {
                      AddCompactRecord(*compactOut, record, folderIndex);
                      AddToolPath(compactOut->toolPaths, plainLine);
-                     shown.push_back(plainLine.find('?') == std::string_view::npos);
+                     shown.push_back(FindByte(plainLine, '?') == kNoByte);
                    }
                    ++count;
                    return true;
@@ -156,7 +193,7 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
   if (judgement != nullptr) {
     // Verbose lines past the last plain one are judged too.
     CapturedLine rest;
-    while (ReadLine(captures.verbose, rest)) AddProbeLine(rest, judgement->checkNames, judgement->lines, scratch);
+    while (ReadLine(captures.verbose, rest)) AddProbeLine(rest, judgement->checkNames, judgement->lines);
     if (captures.verbose.failed) return std::nullopt;
   }
   if (compactOut != nullptr) {
@@ -171,7 +208,8 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
 
   // The rest held the names of lines that were not kept. The list ends at
   // its terminator; the block shrinks in place to fit it.
-  std::memset(records + count, 0, (lineCount - count + 1) * sizeof(ArchiveEntryW));
+  // Records the pass named itself past the kept ones were never written.
+  if (!naming) std::memset(records + count, 0, (lineCount - count + 1) * sizeof(ArchiveEntryW));
   if (count < lineCount) LocalReAlloc(block.get(), (count + 1) * sizeof(ArchiveEntryW), 0);
   return count;
 }

@@ -63,11 +63,16 @@ bool ForEachListedEntry(ListingCaptures& captures,
                         const std::function<bool(std::size_t, std::string_view plainLine,
                                                  std::string_view verboseLine)>& onEntry);
 
+// Listings of at least this many lines are paired as the verbose run writes,
+// and named by that pass.
+inline constexpr std::size_t kLongListingLines = 3000;
+
 // The two halves of a build. First, while the verbose run goes: one
-// zero-filled record for each line of the plain capture, carrying the line's
-// path and name (0, 4 or 6). The list's memory is fresh, and writing it first costs
-// about as much as all the rest of a build, so it overlaps the run.
-ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block, std::size_t& lineCount);
+// zero-filled record for each line of the plain capture (0, 4 or 6), and for
+// a short listing each line's path and name in its record. A long listing's
+// records are named by KeepMembers as it pairs the lines.
+ResultCode MakeRecordsForEveryLine(CaptureStream& plain, UniqueLocal& block, std::size_t& lineCount);
+ResultCode NameLines(CaptureStream& plain, UINT codePage, ArchiveEntryW* records, std::size_t lineCount);
 // Then: each kept member's record moves to its position and is filled; the
 // rest is zeroed and cut off. With `compactOut`, the same pass makes the
 // list's compact copy for the cache, with each kept member's path as the
@@ -75,13 +80,17 @@ ResultCode NameEveryLine(CaptureStream& plain, UINT codePage, UniqueLocal& block
 // (soleMatch). The number kept; no value when a capture cannot be read.
 // With `judgement`, the same pass also adds every verbose line to the probe's
 // judgement of the listing (ProbeLines), so the run's output is read once.
+// With `nameInPass`, the records were made but not named
+// (MakeRecordsForEveryLine): the pass names each kept member's record from
+// its plain line in that code page, and writes no other.
 struct VerboseJudgement {
   bool checkNames = false;
   ProbeLines lines;
 };
 std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t sizeLimit, std::int64_t timestamp,
                                        UniqueLocal& block, std::size_t lineCount, CompactList* compactOut = nullptr,
-                                       VerboseJudgement* judgement = nullptr);
+                                       VerboseJudgement* judgement = nullptr,
+                                       std::optional<UINT> nameInPass = std::nullopt);
 
 // Builds the archive's EntryList into *listOut (null on every failure):
 // 0 with the list, 2 when the verbose run shows no archive qibor takes (as

@@ -20,10 +20,10 @@ std::wstring LowerCased(std::wstring_view text) {
   return lowered;
 }
 
-bool NameIsPlainAscii(const CapturedLine& line, std::string& name) {
-  // Classify the name's bytes as the tool wrote them, line feed included.
-  name.assign(VerboseLineName(line.text));
-  if (line.endedWithLineFeed) name.push_back('\n');
+bool NameIsPlainAscii(const CapturedLine& line) {
+  // The name's bytes as the tool wrote them. The line feed after them is
+  // ASCII too, so it changes nothing and is left out.
+  const std::string_view name = VerboseLineName(line.text);
   return ClassifyTextEncoding(reinterpret_cast<const unsigned char*>(name.data()),
                               static_cast<std::uint32_t>(name.size())) == TextAscii;
 }
@@ -36,7 +36,7 @@ bool ExtensionInList(std::wstring_view extension, std::wstring_view extensionLis
   return LowerCased(extensionList).find(LowerCased(extension)) != std::wstring::npos;
 }
 
-void AddProbeLine(const CapturedLine& line, bool checkNames, ProbeLines& lines, std::string& scratch) {
+void AddProbeLine(const CapturedLine& line, bool checkNames, ProbeLines& lines) {
   if (lines.refused) return;
   if (IsOpenErrorLine(line.text)) {
     lines.refused = true;
@@ -44,7 +44,7 @@ void AddProbeLine(const CapturedLine& line, bool checkNames, ProbeLines& lines, 
     lines.toolMessage = true;
   } else {
     ++lines.entries;
-    if (checkNames && !NameIsPlainAscii(line, scratch)) lines.refused = true;
+    if (checkNames && !NameIsPlainAscii(line)) lines.refused = true;
   }
 }
 
@@ -53,8 +53,7 @@ namespace {
 // Adds what the lines of one capture say.
 bool AddProbeLines(CaptureStream& output, bool checkNames, ProbeLines& lines) {
   CapturedLine line;
-  std::string scratch;
-  while (!lines.refused && ReadLine(output, line)) AddProbeLine(line, checkNames, lines, scratch);
+  while (!lines.refused && ReadLine(output, line)) AddProbeLine(line, checkNames, lines);
   return !output.failed;
 }
 

@@ -26,8 +26,8 @@ bool ListingShowsAnArchive(CaptureStream& verbose, const std::wstring& errorsPat
                            bool exitedWell);
 // The same in pieces, for a listing that reads its verbose capture as the
 // run writes it: each of its lines, then the error stream's once the run has
-// ended. `scratch` is reused from line to line.
-void AddProbeLine(const CapturedLine& line, bool checkNames, ProbeLines& lines, std::string& scratch);
+// ended.
+void AddProbeLine(const CapturedLine& line, bool checkNames, ProbeLines& lines);
 bool ErrorsLeaveAnArchive(ProbeLines lines, const std::wstring& errorsPath, bool exitedWell);
 // Whether names are checked for this archive: its extension is in `tar`.
 bool ChecksNames(const std::wstring& archivePath, const Settings& settings);

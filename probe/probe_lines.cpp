@@ -1,5 +1,7 @@
 #include "probe/probe_lines.h"
 
+#include "floor/byte_search.h"
+
 namespace qibor {
 namespace {
 
@@ -28,17 +30,17 @@ std::string_view VerboseLineName(std::string_view line) {
 }
 
 bool IsToolMessageLine(std::string_view line) {
-  const std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos || colon == 0 || colon + 1 >= line.size() || line[colon + 1] != ' ') {
+  const std::size_t colon = FindByte(line, ':');
+  if (colon == kNoByte || colon == 0 || colon + 1 >= line.size() || line[colon + 1] != ' ') {
     return false;
   }
-  return line.substr(0, colon).find(' ') == std::string_view::npos;
+  return FindByte(line.substr(0, colon), ' ') == kNoByte;
 }
 
 bool IsOpenErrorLine(std::string_view line) {
-  const std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos || colon == 0) return false;
-  if (line.substr(0, colon).find(' ') != std::string_view::npos) return false;
+  const std::size_t colon = FindByte(line, ':');
+  if (colon == kNoByte || colon == 0) return false;
+  if (FindByte(line.substr(0, colon), ' ') != kNoByte) return false;
   return StartsWithIgnoringCase(line.substr(colon), ": Error opening archive: ");
 }
 

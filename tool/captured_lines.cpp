@@ -4,17 +4,20 @@ namespace qibor {
 
 bool TakeCapturedLine(std::string_view& rest, CapturedLine& line) {
   if (rest.empty()) return false;
-  const std::size_t feed = rest.find('\n');
-  if (feed == std::string_view::npos) {
+  TakeCapturedLineEndingAt(rest, FindByte(rest, '\n'), line);
+  return true;
+}
+
+void TakeCapturedLineEndingAt(std::string_view& rest, std::size_t feed, CapturedLine& line) {
+  if (feed == kNoByte) {
     line = {rest, false};
     rest = {};
-    return true;
+    return;
   }
   std::size_t end = feed;
   if (end > 0 && rest[end - 1] == '\r') --end;
   line = {rest.substr(0, end), true};
   rest.remove_prefix(feed + 1);
-  return true;
 }
 
 std::vector<CapturedLine> SplitCapturedLines(std::string_view output) {

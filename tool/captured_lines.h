@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "floor/byte_search.h"
+
 namespace qibor {
 
 struct CapturedLine {
@@ -21,6 +23,9 @@ struct CapturedLine {
 //
 // Takes the next line off the front of `rest`; false when nothing is left.
 bool TakeCapturedLine(std::string_view& rest, CapturedLine& line);
+// The same with the position of the line's LF already known (kNoByte for
+// none).
+void TakeCapturedLineEndingAt(std::string_view& rest, std::size_t feed, CapturedLine& line);
 std::vector<CapturedLine> SplitCapturedLines(std::string_view output);
 
 // Output read in pieces: the buffer holds at most one piece and one line, so
@@ -43,11 +48,11 @@ template <typename ReadMore>
 bool ReadCapturedLine(LineReader& reader, CapturedLine& line, ReadMore&& readMore) {
   for (;;) {
     const std::string_view unread(reader.bytes.data() + reader.start, reader.filled - reader.start);
-    const std::size_t feed = unread.find('\n', reader.scanned);
-    if (feed != std::string_view::npos || reader.atEnd) {
-      if (feed == std::string_view::npos && unread.empty()) return false;
+    const std::size_t feed = FindByte(unread, '\n', reader.scanned);
+    if (feed != kNoByte || reader.atEnd) {
+      if (feed == kNoByte && unread.empty()) return false;
       std::string_view rest = unread;
-      TakeCapturedLine(rest, line);
+      TakeCapturedLineEndingAt(rest, feed, line);
       reader.start += unread.size() - rest.size();
       reader.scanned = 0;
       return true;

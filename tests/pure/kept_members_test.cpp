@@ -298,16 +298,11 @@ TEST(KeptMembers, SoleMatchesSurviveTheTableGrowing) {
 // table. Counting them must stay quick, and then no member counts as alone:
 // each fetch takes the careful way.
 TEST(KeptMembers, NamesMadeToCrowdTheTallyMakeNoMemberAlone) {
-  auto fnv = [](std::string_view bytes) {
-    std::uint64_t hash = 14695981039346656037ULL;
-    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    return hash;
-  };
   std::vector<std::string> crowd;
   for (int i = 0; crowd.size() < 100; ++i) {
     std::string name = std::to_string(i);
     name.append(".png");
-    if ((fnv(name) & 0xFFF) == 0x123) crowd.push_back(name);
+    if ((TopLevelKeyHash(name) & 0xFFF) == 0x123) crowd.push_back(name);
   }
   SoleMatchTally tally;
   TallyEntry(tally, "first.png", true);

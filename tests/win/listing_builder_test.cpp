@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "floor/code_page_text.h"
 #include "interface/settings.h"
+#include "tool/captures.h"
 #include "floor/unique_any.h"
 #include "listing/listing_builder.h"
 #include "floor/retry.h"
@@ -208,7 +210,7 @@ TEST_F(StandInListing, VeryLongLinesStayPaired) {
 // between two writes, a pause before the last line's end, and a last line
 // without one must all be read as the run finishes them.
 TEST_F(StandInListing, AVerboseRunStillWritingIsReadToItsEnd) {
-  constexpr std::size_t kLines = 1500;
+  constexpr std::size_t kLines = 4000;
   std::string plain, verbose;
   for (std::size_t i = 0; i < kLines; ++i) {
     const std::string name = "dir" + std::to_string(i % 4) + "/picture-" + std::to_string(i) + ".png";
@@ -236,6 +238,63 @@ TEST_F(StandInListing, AVerboseRunStillWritingIsReadToItsEnd) {
   EXPECT_TRUE(IsTerminator(records[kLines]));
   EXPECT_EQ(paths.soleMatch, std::vector<bool>(kLines, true));
   ExpectCompactCopyOf(records, kLines, compact);
+  EXPECT_FALSE(CaptureFilesPresent());
+}
+
+// A long listing's records are named by the pass that pairs it, each kept
+// member straight into its place past the lines it drops. Folders' own
+// entries and empty files among runs of one folder and changes of folder:
+// every record must come out as a short listing, named first and paired
+// after, would make it.
+TEST_F(StandInListing, ALongListingNamedByItsPassKeepsEveryRecordRight) {
+  constexpr std::size_t kLines = 9000;
+  std::string plain, verbose;
+  struct Expected {
+    std::wstring path, name;
+    std::uint64_t size;
+  };
+  std::vector<Expected> expected;
+  for (std::size_t i = 0; i < kLines; ++i) {
+    // Runs of up to five lines in one folder, then another.
+    const std::string folder = "set" + std::to_string((i / 5) % 7) + "/vol" + std::to_string(i / 700) + "/";
+    if (i % 7 == 3) {
+      plain += folder + "\r\n";
+      verbose += "drwxr-xr-x  0 0      0 0 Dec 09 06:24 " + folder + "\r\n";
+      continue;
+    }
+    // Names that are not ASCII take the code page's own decoding.
+    const std::string name = "picture-" + std::string(150, '\xe9') + std::to_string(i) + ".png";
+    const std::uint64_t size = i % 11 == 5 ? 0 : 1000 + i;
+    plain += folder + name + "\r\n";
+    verbose += "-rw-r--r--  0 0      0 " + std::to_string(size) + " Dec 09 06:24 " + folder + name + "\r\n";
+    if (size == 0) continue;
+    expected.push_back({L"set" + std::to_wstring((i / 5) % 7) + L"\\vol" + std::to_wstring(i / 700) + L"\\",
+                        DecodeText(name, ToolOutputCodePage()), size});
+  }
+  tool.SetPlain(plain);
+  tool.SetVerbose(verbose);
+  // A zip: a tar's names must be ASCII.
+  const std::wstring zip = archive.path() + L"\\x.zip";
+  WriteBytes(zip, std::string(1024, 'x'));
+  CompactList compact;
+  HLOCAL list = nullptr;
+  {
+    RequestScope request;
+    ASSERT_EQ(BuildListing(zip, ReadSettings(), &list, &compact), Success);
+  }
+  UniqueLocal owned(list);
+  const auto* records = owned.as<ArchiveEntryW>();
+  ASSERT_EQ(LocalSize(owned.get()) / sizeof(ArchiveEntryW), expected.size() + 1);
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "record " << i);
+    ASSERT_EQ(std::wstring(records[i].path), expected[i].path);
+    ASSERT_EQ(RecordName(records[i]), expected[i].name);
+    ASSERT_EQ(records[i].size, expected[i].size);
+    ASSERT_EQ(records[i].position, i);
+  }
+  const auto* terminator = reinterpret_cast<const unsigned char*>(&records[expected.size()]);
+  EXPECT_TRUE(std::all_of(terminator, terminator + sizeof(ArchiveEntryW), [](unsigned char b) { return b == 0; }));
+  ExpectCompactCopyOf(records, expected.size(), compact);
   EXPECT_FALSE(CaptureFilesPresent());
 }
 
