@@ -161,12 +161,23 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     std::size_t lineCount = 0;
     {
       ListingCaptures captures;
+      listing.Time("make the three capture files, gone with their last handle", [&] {
+        captures.plainFile = CreateScratch(PlainListingFile());
+        captures.verboseFile = CreateScratch(VerboseListingFile());
+        captures.errorsFile = CreateScratch(VerboseErrorsFile());
+        return captures.plainFile.valid() && captures.verboseFile.valid() && captures.errorsFile.valid();
+      });
       listing.Time("tool: plain run", [&] {
-        return RunHidden(PlainListingCommand(tool), archive, PlainListingFile(), ErrorStream::Discard);
+        const UniqueHandle input = OpenArchiveInput(archive);
+        RunningTool run = StartHiddenIn(request.folder(), PlainListingCommand(tool), input.get(),
+                                        captures.plainFile.get(), nullptr);
+        run.Wait();
+        return run.exitCode() == 0;
       });
       listing.Time("tool: verbose run, its errors captured apart", [&] {
-        RunningTool run = StartHiddenWithErrors(VerboseListingCommand(tool), archive, VerboseListingFile(),
-                                                VerboseErrorsFile());
+        const UniqueHandle input = OpenArchiveInput(archive);
+        RunningTool run = StartHiddenIn(request.folder(), VerboseListingCommand(tool), input.get(),
+                                        captures.verboseFile.get(), captures.errorsFile.get());
         run.Wait();
         return run.exitCode() == 0;
       });

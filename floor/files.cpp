@@ -44,8 +44,9 @@ UniqueHandle CreateScratch(const std::wstring& path) {
 
 UniqueHandle OpenForReading(const std::wstring& path) {
   auto opened = RetryWhileBusy([&] {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    // Sharing deletion too, so a scratch file (CreateScratch) opens as well.
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     return std::make_pair(h != INVALID_HANDLE_VALUE, h);
   });
   return UniqueHandle(opened.first ? opened.second : nullptr);

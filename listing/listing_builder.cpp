@@ -13,6 +13,7 @@
 #include "probe/probe.h"
 #include "tool/commands.h"
 #include "tool/run_tool.h"
+#include "tool/work_folder.h"
 
 namespace qibor {
 namespace {
@@ -84,13 +85,14 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
 }  // namespace
 
 ListingCaptures::~ListingCaptures() {
-  // No file goes while the run may still write it.
+  // No file goes while the run may still write it. Each goes with its last
+  // handle: no deletion by name, on any path.
   verboseRun.Wait();
   plain.file.reset();
   verbose.file.reset();
-  DeleteFileRetrying(PlainListingFile());
-  DeleteFileRetrying(VerboseListingFile());
-  DeleteFileRetrying(VerboseErrorsFile());
+  plainFile.reset();
+  verboseFile.reset();
+  errorsFile.reset();
 }
 
 ResultCode MakeRecordsForEveryLine(CaptureStream& plain, UniqueLocal& block, std::size_t& lineCount) {
@@ -217,16 +219,23 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
                  const std::function<bool(CaptureStream& plain)>& whileVerboseRuns, const Overlap* overlap,
                  const std::function<void()>& whilePlainRuns) {
-  if (toolPath.empty()) return false;
-  // Both runs at once, each on a handle of its own: neither needs the
-  // other's output, and a machine with two cores lists in the time of the
-  // longer run. The verbose run, the longer, starts first.
-  RunningTool verboseRun = StartHiddenWithErrors(VerboseListingCommand(toolPath), archivePath, VerboseListingFile(),
-                                                 VerboseErrorsFile());
+  const std::wstring& folder = CurrentRequestFolder();
+  if (toolPath.empty() || folder.empty()) return false;
+  captures.plainFile = CreateScratch(PlainListingFile());
+  captures.verboseFile = CreateScratch(VerboseListingFile());
+  captures.errorsFile = CreateScratch(VerboseErrorsFile());
+  if (!captures.plainFile.valid() || !captures.verboseFile.valid() || !captures.errorsFile.valid()) return false;
+  // Both runs at once, each reading the archive on a handle of its own:
+  // neither needs the other's output, and a machine with two cores lists in
+  // the time of the longer run. The verbose run, the longer, starts first.
+  const UniqueHandle verboseInput = OpenArchiveInput(archivePath);
+  RunningTool verboseRun = StartHiddenIn(folder, VerboseListingCommand(toolPath), verboseInput.get(),
+                                         captures.verboseFile.get(), captures.errorsFile.get());
   if (!verboseRun.started()) return false;
   {
-    RunningTool plainRun = StartHidden(PlainListingCommand(toolPath), archivePath, PlainListingFile(),
-                                       ErrorStream::Discard);
+    const UniqueHandle plainInput = OpenArchiveInput(archivePath);
+    RunningTool plainRun =
+        StartHiddenIn(folder, PlainListingCommand(toolPath), plainInput.get(), captures.plainFile.get(), nullptr);
     if (!plainRun.started()) {
       verboseRun.Stop();
       return false;

@@ -21,8 +21,12 @@
 namespace qibor {
 
 // Both listings of one archive in their capture files, open for reading.
-// Going out of scope closes and deletes both files.
+// Going out of scope closes the files, and so deletes them.
 struct ListingCaptures {
+  // The three files the runs write, made to go as their last handle closes.
+  UniqueHandle plainFile;
+  UniqueHandle verboseFile;
+  UniqueHandle errorsFile;
   CaptureStream plain;
   CaptureStream verbose;   // its error stream goes to VerboseErrorsFile()
   DWORD verboseExit = 1;   // the verbose run's exit code, once it has ended

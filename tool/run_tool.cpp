@@ -74,33 +74,15 @@ RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& comman
   return run;
 }
 
-namespace {
-
-// The run in the request's folder, its standard output to a fresh capture
-// file, its error stream to `errors` (null: nowhere) or to the capture too.
-RunningTool StartWith(const std::wstring& commandLine, HANDLE input, const std::wstring& capturePath,
-                      HANDLE errors, bool errorsToOutput) {
-  const std::wstring& folder = CurrentRequestFolder();
-  if (capturePath.empty() || folder.empty()) return {};
-  const UniqueHandle capture = CreateFresh(capturePath, Inheritable::Yes);
-  if (!capture.valid()) return {};
-  return StartHiddenIn(folder, commandLine, input, capture.get(), errorsToOutput ? capture.get() : errors);
-}
-
-}  // namespace
-
 RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& archivePath,
                         const std::wstring& capturePath, ErrorStream errors) {
+  const std::wstring& folder = CurrentRequestFolder();
+  if (capturePath.empty() || folder.empty()) return {};
   const UniqueHandle input = OpenArchiveInput(archivePath);
-  return StartWith(commandLine, input.get(), capturePath, nullptr, errors == ErrorStream::Capture);
-}
-
-RunningTool StartHiddenWithErrors(const std::wstring& commandLine, const std::wstring& archivePath,
-                                  const std::wstring& capturePath, const std::wstring& errorsPath) {
-  const UniqueHandle input = OpenArchiveInput(archivePath);
-  const UniqueHandle errors = CreateFresh(errorsPath, Inheritable::Yes);
-  if (!errors.valid()) return {};
-  return StartWith(commandLine, input.get(), capturePath, errors.get(), false);
+  const UniqueHandle capture = CreateFresh(capturePath, Inheritable::Yes);
+  if (!capture.valid()) return {};
+  return StartHiddenIn(folder, commandLine, input.get(), capture.get(),
+                       errors == ErrorStream::Capture ? capture.get() : nullptr);
 }
 
 bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,

@@ -68,9 +68,6 @@ RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& comman
 // capture file or the tool cannot be opened, or outside a request.
 RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& archivePath,
                         const std::wstring& capturePath, ErrorStream errors);
-// The same with the error stream going to a capture of its own.
-RunningTool StartHiddenWithErrors(const std::wstring& commandLine, const std::wstring& archivePath,
-                                  const std::wstring& capturePath, const std::wstring& errorsPath);
 // An archive opened for a run's standard input: inheritable, sharing reads
 // and (unless told not to) writes, as the tool itself would.
 enum class Writers { Allowed, KeptOut };
