@@ -114,9 +114,17 @@ void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, Compact
 
 void ExpandRecord(const CompactList& list, std::size_t position, ArchiveEntryW& record) {
   record = ArchiveEntryW{};
-  SetMemberFields(record, position, list.members[position].size, list.timestamp);
-  CopyField(CompactPath(list, position), record.path);
-  CopyField(CompactName(list, position), record.name);
+  ExpandRecordsIntoZeroed(list, position, 1, &record);
+}
+
+void ExpandRecordsIntoZeroed(const CompactList& list, std::size_t first, std::size_t count, ArchiveEntryW* records) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t position = first + i;
+    ArchiveEntryW& record = records[i];
+    SetMemberFields(record, position, list.members[position].size, list.timestamp);
+    CopyField(CompactPath(list, position), record.path);
+    CopyField(CompactName(list, position), record.name);
+  }
 }
 
 }  // namespace qibor

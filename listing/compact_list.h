@@ -95,6 +95,9 @@ void CompactListInto(const ArchiveEntryW* records, std::size_t capacity, Compact
 
 // The record at `position`, as the listing builder made it.
 void ExpandRecord(const CompactList& list, std::size_t position, ArchiveEntryW& record);
+// Records first to first + count - 1 into `records`, which are zero-filled
+// (a block made with LMEM_ZEROINIT): only what is not zero is written.
+void ExpandRecordsIntoZeroed(const CompactList& list, std::size_t first, std::size_t count, ArchiveEntryW* records);
 
 // The zero-terminated name and record path of the member at `position`.
 inline const RecordChar* CompactName(const CompactList& list, std::size_t position) {

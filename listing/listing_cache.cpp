@@ -18,8 +18,7 @@ ResultCode ExpandList(const CompactList& list, HLOCAL* listOut) {
   const std::size_t count = list.members.size();
   UniqueLocal block(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (count + 1) * sizeof(ArchiveEntryW)));
   if (!block) return OutOfMemory;
-  auto* records = block.as<ArchiveEntryW>();
-  for (std::size_t i = 0; i < count; ++i) ExpandRecord(list, i, records[i]);
+  ExpandRecordsIntoZeroed(list, 0, count, block.as<ArchiveEntryW>());
   *listOut = block.release();
   return Success;
 }

@@ -45,6 +45,14 @@ TEST(CompactList, RecordsComeBackByteForByte) {
     ExpandRecord(list, i, expanded);
     EXPECT_EQ(std::memcmp(&expanded, &records[i], sizeof expanded), 0);
   }
+  // A run of records written into a zero-filled block, as a whole cached
+  // list is, comes back the same, each at its own position.
+  std::vector<ArchiveEntryW> block(names.size() - 2);
+  ExpandRecordsIntoZeroed(list, 2, block.size(), block.data());
+  for (std::size_t i = 0; i < block.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "record " << i + 2 << " of the run");
+    EXPECT_EQ(std::memcmp(&block[i], &records[i + 2], sizeof block[i]), 0);
+  }
   // The compact form is a small part of the records it stands for.
   EXPECT_LT(list.names.size() * sizeof(RecordChar) + list.members.size() * sizeof(CompactMember),
             records.size() * sizeof(ArchiveEntryW) / 3);
