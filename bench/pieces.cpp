@@ -310,6 +310,9 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
   return figures;
 }
 
+// Below this, work beyond a request's fixed cost is not told from noise.
+constexpr double kNoiseMicroseconds = 0.1;
+
 // Own time per member, and per member beyond the fixed cost of a request:
 // what the smallest archive of the same format costs is taken as fixed.
 struct PerMember {
@@ -399,6 +402,11 @@ std::string Goals(const std::vector<Figures>& all) {
           figuresText += figure;
         }
         if (low > 0 && high <= 1.5 * low) return figuresText + " us: holds";
+        // A difference of medians this small is the timing's noise, and its
+        // sign moves between runs: no ratio of such figures means anything.
+        if (beyond && high < kNoiseMicroseconds) {
+          return figuresText + " us: holds (under 0.1 us a member at every size: nothing grows with the archive)";
+        }
         // Work that does not grow with the archive is spread over more
         // members as it grows: not flat, but never worse.
         if (falling) return figuresText + " us: falls as the archive grows (not within 1.5x, never growing)";
