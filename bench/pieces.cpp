@@ -161,12 +161,8 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
     std::size_t lineCount = 0;
     {
       ListingCaptures captures;
-      listing.Time("make the three capture files, gone with their last handle", [&] {
-        captures.plainFile = CreateScratch(PlainListingFile());
-        captures.verboseFile = CreateScratch(VerboseListingFile());
-        captures.errorsFile = CreateScratch(VerboseErrorsFile());
-        return captures.plainFile.valid() && captures.verboseFile.valid() && captures.errorsFile.valid();
-      });
+      listing.Time("make the three capture files, gone with their last handle",
+                   [&] { return CreateListingCaptureFiles(captures); });
       listing.Time("tool: plain run", [&] {
         const UniqueHandle input = OpenArchiveInput(archive);
         RunningTool run = StartHiddenIn(request.folder(), PlainListingCommand(tool), input.get(),
@@ -213,11 +209,13 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       }
       members = *kept;
       compact->toolPaths.origin = origin;
-      captures.plain.file.reset();
-      captures.verbose.file.reset();
-      listing.Time("delete the three captures", [&] {
-        return DeleteFileRetrying(PlainListingFile()) && DeleteFileRetrying(VerboseListingFile()) &&
-               DeleteFileRetrying(VerboseErrorsFile());
+      listing.Time("close the three captures, which deletes them", [&] {
+        captures.plain.file.reset();
+        captures.verbose.file.reset();
+        captures.plainFile.reset();
+        captures.verboseFile.reset();
+        captures.errorsFile.reset();
+        return true;
       });
     }
     listing.Time("keep the compact copy in the cache", [&] {

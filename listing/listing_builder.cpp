@@ -216,15 +216,19 @@ std::optional<std::size_t> KeepMembers(ListingCaptures& captures, std::int64_t s
   return count;
 }
 
+bool CreateListingCaptureFiles(ListingCaptures& captures) {
+  captures.plainFile = CreateScratch(PlainListingFile());
+  captures.verboseFile = CreateScratch(VerboseListingFile());
+  captures.errorsFile = CreateScratch(VerboseErrorsFile());
+  return captures.plainFile.valid() && captures.verboseFile.valid() && captures.errorsFile.valid();
+}
+
 bool RunListings(const std::wstring& toolPath, const std::wstring& archivePath, ListingCaptures& captures,
                  const std::function<bool(CaptureStream& plain)>& whileVerboseRuns, const Overlap* overlap,
                  const std::function<void()>& whilePlainRuns) {
   const std::wstring& folder = CurrentRequestFolder();
   if (toolPath.empty() || folder.empty()) return false;
-  captures.plainFile = CreateScratch(PlainListingFile());
-  captures.verboseFile = CreateScratch(VerboseListingFile());
-  captures.errorsFile = CreateScratch(VerboseErrorsFile());
-  if (!captures.plainFile.valid() || !captures.verboseFile.valid() || !captures.errorsFile.valid()) return false;
+  if (!CreateListingCaptureFiles(captures)) return false;
   // Both runs at once, each reading the archive on a handle of its own:
   // neither needs the other's output, and a machine with two cores lists in
   // the time of the longer run. The verbose run, the longer, starts first.

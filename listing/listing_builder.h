@@ -38,6 +38,10 @@ struct ListingCaptures {
   ~ListingCaptures();
 };
 
+// Makes the three files the runs write, each to go with its last handle;
+// false when one cannot be made.
+bool CreateListingCaptureFiles(ListingCaptures& captures);
+
 // Starts the verbose listing and the plain one at once, waits for the plain
 // one and opens both captures. `whileVerboseRuns`, when given, gets the
 // plain capture while the verbose run is still going, so work on it overlaps

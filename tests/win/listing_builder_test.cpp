@@ -179,6 +179,8 @@ TEST_F(StandInListing, ToolThatCannotStartIsAFailureNotAnEmptyList) {
   const Listed listed = Build(ArchivePath());
   EXPECT_EQ(listed.result, ReadError);
   EXPECT_FALSE(listed.hasBlock);
+  // The captures made before the runs failed to start are gone too.
+  EXPECT_FALSE(CaptureFilesPresent());
 }
 
 TEST_F(StandInListing, PlainLinesWithoutVerbosePartnersAreNotListed) {
@@ -381,6 +383,23 @@ TEST_F(StandInListing, FoldersFillThePathAndTheToolsPathsAreKept) {
 
 // A step that fails for a passing reason is tried again; one that fails for
 // good is not, and the caller still sees why it failed.
+// A listing's captures go as their last handle closes, not when the
+// request's folder does: a host that dies mid-listing leaves none behind.
+TEST(ListingCaptureFiles, GoWithTheirLastHandleWhileTheRequestLasts) {
+  RequestScope request;
+  ASSERT_FALSE(request.folder().empty());
+  const std::wstring paths[] = {PlainListingFile(), VerboseListingFile(), VerboseErrorsFile()};
+  {
+    ListingCaptures captures;
+    ASSERT_TRUE(CreateListingCaptureFiles(captures));
+    for (const std::wstring& path : paths) EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
+    // While they live they open by name, as the listing reads them.
+    CaptureStream plain;
+    EXPECT_TRUE(OpenCapture(paths[0], plain));
+  }
+  for (const std::wstring& path : paths) EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
+}
+
 TEST(PassingFailures, StartThatDiesOnceIsTriedAgain) {
   int calls = 0;
   const auto result = RetryWhilePassing(RetryBudget{300, 1}, IsPassingStartError, [&] {
