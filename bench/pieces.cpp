@@ -210,11 +210,7 @@ std::optional<Figures> Measure(const std::wstring& tool, const std::wstring& arc
       members = *kept;
       compact->toolPaths.origin = origin;
       listing.Time("close the three captures, which deletes them", [&] {
-        captures.plain.file.reset();
-        captures.verbose.file.reset();
-        captures.plainFile.reset();
-        captures.verboseFile.reset();
-        captures.errorsFile.reset();
+        CloseListingCaptures(captures);
         return true;
       });
     }

@@ -84,15 +84,17 @@ ResultCode BuildInto(const std::wstring& archivePath, const Settings& settings, 
 
 }  // namespace
 
-ListingCaptures::~ListingCaptures() {
+ListingCaptures::~ListingCaptures() { CloseListingCaptures(*this); }
+
+void CloseListingCaptures(ListingCaptures& captures) {
   // No file goes while the run may still write it. Each goes with its last
   // handle: no deletion by name, on any path.
-  verboseRun.Wait();
-  plain.file.reset();
-  verbose.file.reset();
-  plainFile.reset();
-  verboseFile.reset();
-  errorsFile.reset();
+  captures.verboseRun.Wait();
+  captures.plain.file.reset();
+  captures.verbose.file.reset();
+  captures.plainFile.reset();
+  captures.verboseFile.reset();
+  captures.errorsFile.reset();
 }
 
 ResultCode MakeRecordsForEveryLine(CaptureStream& plain, UniqueLocal& block, std::size_t& lineCount) {

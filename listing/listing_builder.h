@@ -41,6 +41,9 @@ struct ListingCaptures {
 // Makes the three files the runs write, each to go with its last handle;
 // false when one cannot be made.
 bool CreateListingCaptureFiles(ListingCaptures& captures);
+// Waits for a verbose run still writing, then closes every handle on the
+// captures, which deletes them.
+void CloseListingCaptures(ListingCaptures& captures);
 
 // Starts the verbose listing and the plain one at once, waits for the plain
 // one and opens both captures. `whileVerboseRuns`, when given, gets the

@@ -381,8 +381,6 @@ TEST_F(StandInListing, FoldersFillThePathAndTheToolsPathsAreKept) {
   EXPECT_EQ(paths.folderStarts.size(), 7u);
 }
 
-// A step that fails for a passing reason is tried again; one that fails for
-// good is not, and the caller still sees why it failed.
 // A listing's captures go as their last handle closes, not when the
 // request's folder does: a host that dies mid-listing leaves none behind.
 TEST(ListingCaptureFiles, GoWithTheirLastHandleWhileTheRequestLasts) {
@@ -400,6 +398,8 @@ TEST(ListingCaptureFiles, GoWithTheirLastHandleWhileTheRequestLasts) {
   for (const std::wstring& path : paths) EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
 }
 
+// A step that fails for a passing reason is tried again; one that fails for
+// good is not, and the caller still sees why it failed.
 TEST(PassingFailures, StartThatDiesOnceIsTriedAgain) {
   int calls = 0;
   const auto result = RetryWhilePassing(RetryBudget{300, 1}, IsPassingStartError, [&] {
