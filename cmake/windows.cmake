@@ -29,7 +29,8 @@ add_library(qibor_core STATIC
   listing/listing_builder.cpp
   listing/listing_cache.cpp
   extract/extract_member.cpp
-  extract/written_files.cpp
+  extract/entry_stream.cpp
+  extract/member_output.cpp
   extract/member_selection.cpp
   requests/archive_list.cpp
   requests/check_support.cpp

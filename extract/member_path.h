@@ -1,37 +1,12 @@
 #pragma once
-// Turning a member path from the listing into the tool's member argument and
-// into the path the tool writes it to, and judging which other entries the
-// tool would take for it. Pure, no Windows header.
+// Turning a member path from the listing into the tool's member argument,
+// and judging which other entries the tool would take for it. Pure, no
+// Windows header.
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace qibor {
-
-// Where the tool writes the member below its current folder, as a relative
-// Windows path: a leading "./" goes, "/" and an escaped backslash from the
-// listing become "\", and each character Windows forbids in file names
-// becomes "_". No value unless every component is a plain name: not empty,
-// not made of dots, no trailing dot or space, no device name, no control
-// character, no drive or root. Windows would resolve any of those to another
-// file than the one named, possibly outside the folder.
-std::optional<std::wstring> WrittenRelativePath(std::wstring_view memberPath);
-
-// A member in a folder written at the top of the run's folder instead: the
-// tool strips its folders ("--strip-components"), so none is made, walked or
-// removed. The tool counts levels in the bytes of the name it holds, where on
-// Windows a "\" byte ends one too, and in a double-byte code page such a
-// byte can be the second half of a character ("ソ" is 83 5C in code page
-// 932). For a path the tool printed plainly (no escape), with at least one
-// folder level in what WrittenRelativePath makes of it; no value when the
-// file's own name holds a "\" byte, as the tool would cut it there.
-struct TopLevelWrite {
-  unsigned strippedLevels = 0;
-  std::wstring writtenName;  // the file at the top, as WrittenRelativePath spells it
-  std::wstring printedName;  // the name the tool's messages give it
-};
-std::optional<TopLevelWrite> TopLevelWriteOf(std::string_view listedBytes, std::wstring_view printedPath,
-                                             std::wstring_view writtenRelative);
 
 // The member as a pattern that matches only itself: the tool's wildcard
 // characters are escaped with "\". A backslash comes escaped from the listing
@@ -69,8 +44,5 @@ bool HasWildcard(std::wstring_view patternKey);
 // "cover.jpg/pad.bin").
 enum class MatchKind { None, Same, Below };
 MatchKind MatchOf(std::wstring_view entryKey, std::wstring_view patternKey);
-
-// A name that can be written as one file directly inside a folder.
-bool IsPlainFileName(std::wstring_view name);
 
 }  // namespace qibor

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "extract/extraction_plan.h"
 #include "extract/member_path.h"
+#include "extract/written_entries.h"
 #include "floor/code_page_text.h"
 #include "listing/kept_members.h"
 #include "listing/listing_builder.h"
@@ -21,20 +23,16 @@ struct Candidate {
   std::wstring key;
   bool file;
   std::int64_t size;
+  std::string plain;    // its path, the tool's bytes
   std::string verbose;  // its verbose line, to recognise it in the argument's own listing
 };
 
-struct FoundMember {
-  std::string path;
-  std::int64_t size = 0;
-  std::size_t line = 0;
-};
+}  // namespace
 
-// The kept member at the record's position with its size and listed path,
-// else the only other kept member with them.
-std::optional<FoundMember> FindNamedMember(ListingCaptures& captures, const ArchiveEntryW& record,
-                                           const std::string& listedPath, std::int64_t sizeLimit, UINT codePage) {
-  std::optional<FoundMember> found;
+std::optional<NamedMember> FindNamedMember(ListingCaptures& captures, const ArchiveEntryW& record,
+                                           const std::string& listedPath, std::int64_t sizeLimit) {
+  const UINT codePage = ToolOutputCodePage();
+  std::optional<NamedMember> found;
   std::size_t namedElsewhere = 0;
   bool foundAtPosition = false;
   std::uint64_t position = 0;
@@ -49,7 +47,7 @@ std::optional<FoundMember> FindNamedMember(ListingCaptures& captures, const Arch
       return true;
     }
     if (atPosition || namedElsewhere++ == 0) {
-      found = FoundMember{std::string(plainLine), member.size, member.line};
+      found = NamedMember{std::string(plainLine), member.size, member.line};
       foundAtPosition = atPosition;
     }
     return !atPosition;
@@ -61,6 +59,8 @@ std::optional<FoundMember> FindNamedMember(ListingCaptures& captures, const Arch
   return found;
 }
 
+namespace {
+
 std::optional<std::vector<Candidate>> CandidatesOf(ListingCaptures& captures, std::wstring_view patternKey,
                                                    UINT codePage) {
   std::vector<Candidate> candidates;
@@ -69,8 +69,8 @@ std::optional<std::vector<Candidate>> CandidatesOf(ListingCaptures& captures, st
     DecodeTextInto(plain, codePage, printed);
     std::wstring key = MatchKey(printed);
     if (MatchOf(key, patternKey) == MatchKind::None) return true;
-    candidates.push_back(
-        Candidate{line, std::move(key), IsFileEntry(verbose, plain), ParseMemberSize(verbose, plain), std::string(verbose)});
+    candidates.push_back(Candidate{line, std::move(key), IsFileEntry(verbose, plain), ParseMemberSize(verbose, plain),
+                                   std::string(plain), std::string(verbose)});
     return true;
   });
   if (!read) return std::nullopt;
@@ -152,17 +152,33 @@ std::optional<std::vector<std::wstring>> ExclusionsFor(const std::wstring& toolP
   return exclusions;
 }
 
+// The run for a plan: the entries it writes are the member and, when it
+// reads all, the copies of its name before it that the argument selects.
+EntryRun RunFor(const std::wstring& toolPath, const ExtractionArguments& arguments,
+                const std::vector<Candidate>& candidates, const std::vector<bool>& real, const NamedMember& member,
+                std::wstring_view patternKey) {
+  EntryRun run;
+  run.commandLine = ExtractionCommand(toolPath, arguments);
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const Candidate& candidate = candidates[i];
+    const bool member_ = candidate.line == member.line;
+    if (!member_ && (arguments.stopAtFirst || !arguments.exclusions.empty() || !real[i] ||
+                     candidate.line > member.line || MatchOf(candidate.key, patternKey) != MatchKind::Same)) {
+      continue;
+    }
+    run.names.push_back(ExtractedEntryName(candidate.plain));
+    run.sizes.push_back(static_cast<std::uint64_t>(candidate.size));
+  }
+  run.target = run.names.size() - 1;
+  return run;
+}
+
 }  // namespace
 
-std::optional<SelectedMember> SelectMember(const std::wstring& toolPath, const std::wstring& archivePath,
-                                           const ArchiveEntryW& record, const std::string& listedPath,
-                                           std::int64_t sizeLimit) {
+std::optional<EntryRun> RunSelecting(const std::wstring& toolPath, const std::wstring& archivePath,
+                                     ListingCaptures& captures, const NamedMember& member, std::int64_t sizeLimit) {
   const UINT codePage = ToolOutputCodePage();
-  ListingCaptures captures;
-  if (!RunListings(toolPath, archivePath, captures)) return std::nullopt;
-  const std::optional<FoundMember> found = FindNamedMember(captures, record, listedPath, sizeLimit, codePage);
-  if (!found) return std::nullopt;
-  const std::wstring printed = DecodeText(found->path, codePage);
+  const std::wstring printed = DecodeText(member.path, codePage);
 
   // First the printed path itself, "?" standing for the units the code page
   // cannot show; then, for look-alikes, every name of its shape.
@@ -182,29 +198,55 @@ std::optional<SelectedMember> SelectMember(const std::wstring& toolPath, const s
       if (!matched) continue;
       real = *matched;
     }
-    ExtractionPlan plan = StartPlan(found->line, patternKey, sizeLimit);
+    ExtractionPlan plan = StartPlan(member.line, patternKey, sizeLimit);
     bool memberSelected = false;
     for (std::size_t i = 0; i < candidates->size(); ++i) {
       const Candidate& candidate = (*candidates)[i];
       if (!real[i]) continue;
-      if (candidate.line == found->line) memberSelected = true;
+      if (candidate.line == member.line) memberSelected = true;
       AddToPlan(plan, PlannedEntry{candidate.line, candidate.key, candidate.file, candidate.size});
     }
     if (!memberSelected) continue;
-    const ExtractionRun run = ChooseRun(plan);
-    if (run != ExtractionRun::Refuse) {
-      return SelectedMember{found->path, printed, found->size, *pattern, HasWildcard(patternKey), run, {}};
+    ExtractionArguments arguments;
+    arguments.pattern = *pattern;
+    const ExtractionRun kind = ChooseRun(plan);
+    if (kind != ExtractionRun::Refuse) {
+      arguments.stopAtFirst = kind == ExtractionRun::StopAtFirst;
+      arguments.excludeBelow = kind == ExtractionRun::ReadAll;
+      return RunFor(toolPath, arguments, *candidates, real, member, patternKey);
     }
     // A look-alike after the name it looks like: every pattern that selects
     // it selects that one first. Leave the others out by their exact names.
     if (!HasWildcard(patternKey)) continue;
     std::optional<std::vector<std::wstring>> exclusions =
-        ExclusionsFor(toolPath, archivePath, *candidates, real, found->line, patternKey);
+        ExclusionsFor(toolPath, archivePath, *candidates, real, member.line, patternKey);
     if (!exclusions) continue;
-    return SelectedMember{found->path, printed,   found->size, *pattern, true, ExtractionRun::ReadAll,
-                          std::move(*exclusions)};
+    arguments.stopAtFirst = false;
+    arguments.excludeBelow = true;
+    arguments.exclusions = std::move(*exclusions);
+    return RunFor(toolPath, arguments, *candidates, real, member, patternKey);
   }
   return std::nullopt;
+}
+
+std::optional<EntryRun> PassTo(const std::wstring& toolPath, ListingCaptures& captures, const NamedMember& member) {
+  EntryRun run;
+  run.commandLine = PassCommand(toolPath);
+  // Every entry's bytes must be known: they place the member's, and they
+  // must add up to what the pass wrote.
+  bool known = true;
+  const bool read = ForEachListedEntry(captures, [&](std::size_t, std::string_view plain, std::string_view verbose) {
+    const std::optional<std::uint64_t> bytes = BytesWrittenFor(verbose, plain);
+    known = bytes.has_value();
+    if (known) {
+      run.names.push_back(ExtractedEntryName(plain));
+      run.sizes.push_back(*bytes);
+    }
+    return known;
+  });
+  if (!read || !known || run.names.size() <= member.line) return std::nullopt;
+  run.target = member.line;
+  return run;
 }
 
 }  // namespace qibor

@@ -19,6 +19,21 @@ auto RetryWhileBusy(Attempt attempt) {
   return RetryWhilePassing(kBusyFile, IsBusyError, attempt);
 }
 
+// Reads exactly `size` bytes from the file's position; false on a failed or
+// short read.
+bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size) {
+  // One call moves less than 4 GiB: read in pieces.
+  constexpr std::uint64_t kPieceBytes = 1u << 24;
+  auto* at = static_cast<unsigned char*>(bytes);
+  for (std::uint64_t done = 0; done < size;) {
+    const auto piece = static_cast<DWORD>(std::min(size - done, kPieceBytes));
+    DWORD read = 0;
+    if (!ReadFile(file, at + done, piece, &read, nullptr) || read == 0) return false;
+    done += read;
+  }
+  return true;
+}
+
 }  // namespace
 
 UniqueHandle CreateFresh(const std::wstring& path, Inheritable inheritable) {
@@ -42,6 +57,25 @@ UniqueHandle CreateScratch(const std::wstring& path) {
   return UniqueHandle(result.first ? result.second : nullptr);
 }
 
+bool CreateOutputPipe(UniqueHandle& readEnd, UniqueHandle& writeEnd, DWORD bufferBytes) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE reader = nullptr;
+  HANDLE writer = nullptr;
+  if (!CreatePipe(&reader, &writer, &inheritable, bufferBytes)) return false;
+  readEnd.reset(reader);
+  writeEnd.reset(writer);
+  return SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0) != FALSE;
+}
+
+DWORD ReadFromPipe(HANDLE source, void* into, DWORD room) {
+  for (;;) {
+    DWORD read = 0;
+    // A pipe's end shows as a failed read; a write of nothing as a read of nothing.
+    if (!ReadFile(source, into, room, &read, nullptr)) return 0;
+    if (read > 0 || room == 0) return read;
+  }
+}
+
 UniqueHandle OpenForReading(const std::wstring& path) {
   auto opened = RetryWhileBusy([&] {
     // Sharing deletion too, so a scratch file (CreateScratch) opens as well.
@@ -50,25 +84,6 @@ UniqueHandle OpenForReading(const std::wstring& path) {
     return std::make_pair(h != INVALID_HANDLE_VALUE, h);
   });
   return UniqueHandle(opened.first ? opened.second : nullptr);
-}
-
-bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size) {
-  // One call moves less than 4 GiB: read in pieces.
-  constexpr std::uint64_t kPieceBytes = 1u << 24;
-  auto* at = static_cast<unsigned char*>(bytes);
-  for (std::uint64_t done = 0; done < size;) {
-    const auto piece = static_cast<DWORD>(std::min(size - done, kPieceBytes));
-    DWORD read = 0;
-    if (!ReadFile(file, at + done, piece, &read, nullptr) || read == 0) return false;
-    done += read;
-  }
-  return true;
-}
-
-std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-  const UniqueHandle file = OpenForReading(path);
-  if (!file.valid()) return std::nullopt;
-  return ReadFromStart(file.get());
 }
 
 std::optional<std::string> ReadFromStart(HANDLE file) {
@@ -85,25 +100,6 @@ std::optional<std::string> ReadFromStart(HANDLE file) {
   }
   if (!ReadExactly(file, bytes.data(), bytes.size())) return std::nullopt;
   return bytes;
-}
-
-int LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block) {
-  constexpr int kOutOfMemory = 4;
-  constexpr int kReadError = 6;
-  block.reset();
-  const UniqueHandle file = OpenForReading(LongPathForm(path));
-  if (!file.valid()) return kReadError;
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return kReadError;
-  const auto total = static_cast<std::uint64_t>(size.QuadPart);
-  if (total > static_cast<std::uint64_t>(SIZE_MAX)) return kOutOfMemory;
-  block.reset(LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(total)));
-  if (!block) return kOutOfMemory;
-  if (!ReadExactly(file.get(), block.get(), total)) {
-    block.reset();
-    return kReadError;
-  }
-  return 0;
 }
 
 bool DeleteFileRetrying(const std::wstring& path) { return DeleteEntryRetrying(path, false); }

@@ -20,20 +20,18 @@ UniqueHandle CreateFresh(const std::wstring& path, Inheritable inheritable);
 // same handle, replacing one of that name; inheritable, and gone once the
 // last handle to it closes, even if this process dies.
 UniqueHandle CreateScratch(const std::wstring& path);
+// A pipe for a child process's standard output: the write end inheritable,
+// the read end this process's own. The pipe holds `bufferBytes` before the
+// writer waits for a read.
+bool CreateOutputPipe(UniqueHandle& readEnd, UniqueHandle& writeEnd, DWORD bufferBytes);
+// Reads what the pipe holds, up to `room` bytes, waiting for the writer; 0
+// once the pipe has ended (or a read failed).
+DWORD ReadFromPipe(HANDLE source, void* into, DWORD room);
 // The whole of an open file, read from its start; no value when it cannot be
 // read or memory runs out.
 std::optional<std::string> ReadFromStart(HANDLE file);
 // Opens a file for reading in sequence.
 UniqueHandle OpenForReading(const std::wstring& path);
-// Reads exactly `size` bytes from the file's position; false on a failed or
-// short read.
-bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size);
-// A whole file; no value when it cannot be read or memory runs out.
-std::optional<std::string> ReadWholeFile(const std::wstring& path);
-// A whole file into a new LocalAlloc block of exactly its size: 0, 4 when
-// memory ran out, 6 when it cannot be read (the codes of the records); on
-// failure the block holds nothing.
-int LoadFileIntoBlock(const std::wstring& path, UniqueLocal& block);
 // True when the file is gone.
 bool DeleteFileRetrying(const std::wstring& path);
 // Deletes a file or an empty folder, read-only or not. True when it is gone.

@@ -47,13 +47,4 @@ bool RemoveTree(const std::wstring& folder) {
   return DeleteEntryRetrying(folder, true);
 }
 
-bool RemoveFileAndItsFolders(const std::wstring& root, const std::wstring& relative) {
-  if (relative.empty() || !DeleteFileW(LongPathForm(root + L"\\" + relative).c_str())) return false;
-  for (std::size_t end = relative.rfind(L'\\'); end != std::wstring::npos && end > 0;
-       end = relative.rfind(L'\\', end - 1)) {
-    if (!RemoveDirectoryW(LongPathForm(root + L"\\" + relative.substr(0, end)).c_str())) return false;
-  }
-  return true;
-}
-
 }  // namespace qibor

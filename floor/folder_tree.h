@@ -24,10 +24,4 @@ bool EmptyFolder(const std::wstring& folder);
 // Removes a folder and everything below it. True when it is gone.
 bool RemoveTree(const std::wstring& folder);
 
-// Deletes the file at `relative` below `root` ("\" between levels), then
-// each folder on its way that is left empty, deepest first; `root` stays.
-// For a tree known to hold nothing but plain folders on the file's way: a
-// folder that will not go is left for RemoveTree. True when all went.
-bool RemoveFileAndItsFolders(const std::wstring& root, const std::wstring& relative);
-
 }  // namespace qibor

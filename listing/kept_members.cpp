@@ -48,6 +48,15 @@ bool IsFileEntry(std::string_view verboseLine, std::string_view plainLine) {
   return !HasSpacedText(before, "link to") && !HasSpacedText(before, "->");
 }
 
+std::optional<std::uint64_t> BytesWrittenFor(std::string_view verboseLine, std::string_view plainLine) {
+  const std::int64_t size = ParseMemberSize(verboseLine, plainLine);
+  if (size < 0) return std::nullopt;
+  if (IsFileEntry(verboseLine, plainLine)) return static_cast<std::uint64_t>(size);
+  const bool folderOrSymbolicLink = !verboseLine.empty() && (verboseLine[0] == 'd' || verboseLine[0] == 'l');
+  if (size == 0 && folderOrSymbolicLink) return 0;
+  return std::nullopt;
+}
+
 namespace {
 
 // A key's hash is fed its components and the "/" between them one piece at
@@ -216,7 +225,7 @@ std::string_view MemberFolder(std::string_view memberPath) {
 bool RecordNamesMember(const ArchiveEntryW& record, std::wstring_view memberPath, std::int64_t size) {
   if (record.size != static_cast<std::uint64_t>(size)) return false;
   RecordChar name[kRecordTextUnits];
-  CopyToRecordText(name, MemberName(memberPath));
+  CopyToRecordText(name, PlainNameFor(MemberName(memberPath)));
   return std::equal(std::begin(name), std::end(name), std::begin(record.name));
 }
 

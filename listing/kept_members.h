@@ -4,6 +4,7 @@
 // names the same member in both. Pure, no Windows header.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,14 @@ struct KeptMember {
 // goes on with " link to TARGET" (a symbolic link's with " -> TARGET"), and
 // a target chosen to end with " NAME" still leaves that text before it.
 bool IsFileEntry(std::string_view verboseLine, std::string_view plainLine);
+
+// The bytes the tool writes for an entry on its standard output: a plain
+// file's size; nothing for a folder or a symbolic link listed with no size.
+// No value for any other entry, whose bytes the listing does not tell: a
+// hard link is listed with no size and may still write the bytes a tar
+// stores after it, a zip may store a folder with bytes it never writes, a
+// device has no size at all.
+std::optional<std::uint64_t> BytesWrittenFor(std::string_view verboseLine, std::string_view plainLine);
 
 // Pairs the two listings line for line and calls onLine(line index, plain,
 // verbose) for every entry until it returns false. The sources are

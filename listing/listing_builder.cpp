@@ -123,7 +123,7 @@ Naming NamingIn(UINT codePage) { return Naming{codePage, KeepsAscii(codePage), {
 // `previous` is the record named just before, if any.
 void NameRecord(Naming& naming, std::string_view line, ArchiveEntryW& record, const ArchiveEntryW* previous) {
   DecodeTextInto(MemberName(line), naming.codePage, naming.text, naming.asciiAsIs);
-  CopyToRecordText(record.name, naming.text);
+  CopyToRecordText(record.name, PlainNameFor(naming.text));
   // Members of one folder mostly follow each other: decode it once.
   const std::string_view folder = MemberFolder(line);
   if (!folder.empty() && previous != nullptr && SameBytes(folder, naming.previousFolder)) {

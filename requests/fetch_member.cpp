@@ -1,7 +1,7 @@
 #include "requests/fetch_member.h"
 
 #include "extract/extract_member.h"
-#include "floor/folder_tree.h"
+#include "extract/member_output.h"
 #include "listing/listing_cache.h"
 #include "requests/archive_list.h"
 #include "tool/run_tool.h"
@@ -43,28 +43,23 @@ ResultCode FindListed(const Request& request, const std::wstring& archivePath, s
 // One run, when the list can be trusted: the archive is the very file that
 // was listed, with the same settings, and the tool's first match for the
 // member's name is the member. The run reads the handle whose identity was
-// checked, which no one may write while it runs. False when the list cannot
-// be trusted or the run did not give the member.
-bool ExtractFromTrustedList(const Request& request, const std::wstring& archivePath, const ListedMember& member,
-                            ExtractedMember& out) {
+// checked, which no one may write while it runs. ReadError when the list
+// cannot be trusted or the run did not give the member.
+ResultCode ExtractFromTrustedList(const Request& request, const std::wstring& archivePath,
+                                  const ListedMember& member, const EntrySink& sink) {
   const ListOrigin& listed = member.facts.origin;
-  if (!member.facts.soleMatch || member.toolPath.empty() || !listed.known) return false;
+  if (!member.facts.soleMatch || member.toolPath.empty() || !listed.known) return ReadError;
   const UniqueHandle input = OpenArchiveInput(archivePath, Writers::KeptOut);
-  if (!input.valid()) return false;
+  if (!input.valid()) return ReadError;
   // A changed size, time or setting is seen before any run; the file's
   // identity is read while the run goes, and the run counts only if it matches.
   ListOrigin now = QuickOriginOf(input.get(), request.settings);
   if (now.size != listed.size || now.lastWrite != listed.lastWrite || now.toolDir != listed.toolDir ||
       now.maxMB != listed.maxMB) {
-    return false;
+    return ReadError;
   }
-  const bool extracted =
-      ExtractAlone(input.get(), ToolExePath(request.settings), member.toolPath,
-                   static_cast<std::int64_t>(member.record.size), out,
-                   [&] { return AddFileIdentity(input.get(), now) && now == listed; }) == Success;
-  // Whatever the run left goes before the archive is read afresh.
-  if (!extracted) EmptyFolder(request.scope.folder());
-  return extracted;
+  return ExtractAlone(input.get(), ToolExePath(request.settings), member.toolPath, member.record.size, sink,
+                      [&] { return AddFileIdentity(input.get(), now) && now == listed; });
 }
 
 }  // namespace
@@ -82,15 +77,21 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
   const ResultCode found = FindListed(request, archivePath, position, member);
   if (found != Success) return found;
 
-  ExtractedMember extracted;
-  if (!ExtractFromTrustedList(request, archivePath, member, extracted)) {
-    // Otherwise: list afresh and find the member the host's list named.
-    const ResultCode result =
-        ExtractMember(archivePath, member.record, member.toolPath, request.settings, extracted);
-    if (result != Success) return result;
+  MemberOutput output;
+  const ResultCode opened = toMemory ? OpenBlockOutput(member.record.size, output)
+                                     : OpenFileOutput(destFolder, member.record, output);
+  if (opened != Success) return opened;
+  ResultCode result = ExtractFromTrustedList(request, archivePath, member, SinkOf(output));
+  // Otherwise: list afresh and find the member the host's list named.
+  if (result == ReadError) {
+    result = ExtractMember(archivePath, member.record, member.toolPath, request.settings, SinkOf(output));
   }
-  if (!toMemory) return SaveIntoFolder(destFolder, extracted);
-  *blockOut = extracted.block.release();
+  if (result != Success) {
+    Discard(output);
+    return result;
+  }
+  if (!toMemory) return FinishFileOutput(output);
+  *blockOut = output.block.release();
   return Success;
 }
 

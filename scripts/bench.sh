@@ -2,13 +2,9 @@
 # The benchmark on a fresh Debian machine: installs what is needed, builds the
 # tar tool, the plug-in and bench/qibor_bench.exe, makes the archives with
 # Debian's bsdtar and runs the benchmark under Wine. The table is printed and
-# written to build/bench/figures.csv and build/bench/figures.md. Then
-# bench/qibor_bench_pieces.exe times qibor's own work step by step on the same
-# archives, written to build/bench/own-work.csv and build/bench/own-work.txt.
+# written to build/bench/figures.csv and build/bench/figures.md.
 #
 #   bash scripts/bench.sh [qibor_bench options, e.g. --runs 3 --sizes 10,1000]
-#
-# QIBOR_BENCH_PIECES=0 leaves the step-by-step timing out.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -128,7 +124,7 @@ bash scripts/install-packages.sh
 tool="$(bash scripts/build-tar-tool.sh)"
 
 cmake --preset mingw -B "$build" -DQIBOR_TAR_TOOL="$tool" >/dev/null
-cmake --build "$build" --target qibor qibor_bench qibor_bench_counting_tar qibor_bench_pieces
+cmake --build "$build" --target qibor qibor_bench qibor_bench_counting_tar
 
 # Japanese names need a UTF-8 locale for Debian's bsdtar to write them.
 LC_ALL=C.UTF-8 make_archives
@@ -148,13 +144,3 @@ wine "$build/bench/qibor_bench.exe" \
   --csv "$(winpath "$out/figures.csv")" \
   --markdown "$(winpath "$out/figures.md")" \
   "$@"
-
-[ "${QIBOR_BENCH_PIECES:-1}" = 1 ] || exit 0
-pieces=()
-for format in tar 7z; do
-  for members in 10 1000 10000 50000; do
-    pieces+=(--archive "$(winpath "$archives/$format-$members.$format")")
-  done
-done
-wine "$build/bench/qibor_bench_pieces.exe" --tool "$(winpath "$tool")" "${pieces[@]}" \
-  --csv "$(winpath "$out/own-work.csv")" | tee "$out/own-work.txt"

@@ -13,22 +13,12 @@ std::wstring CaptureFile(std::wstring_view name) {
 
 }  // namespace
 
-std::wstring ProbeOutputFile() { return CaptureFile(kCaptureFileNames[0]); }
-std::wstring PlainListingFile() { return CaptureFile(kCaptureFileNames[1]); }
-std::wstring VerboseListingFile() { return CaptureFile(kCaptureFileNames[2]); }
-std::wstring VerboseErrorsFile() { return CaptureFile(kCaptureFileNames[3]); }
-std::wstring SelectionListingFile() { return CaptureFile(kCaptureFileNames[4]); }
-std::wstring ExtractionOutputFile() { return CaptureFile(kCaptureFileNames[5]); }
-
-bool IsCaptureFileName(std::wstring_view name) {
-  for (const std::wstring_view capture : kCaptureFileNames) {
-    if (CompareStringOrdinal(name.data(), static_cast<int>(name.size()), capture.data(),
-                             static_cast<int>(capture.size()), TRUE) == CSTR_EQUAL) {
-      return true;
-    }
-  }
-  return false;
-}
+std::wstring ProbeOutputFile() { return CaptureFile(L"qiborp.txt"); }
+std::wstring PlainListingFile() { return CaptureFile(L"qibor.txt"); }
+std::wstring VerboseListingFile() { return CaptureFile(L"qiborv.txt"); }
+std::wstring VerboseErrorsFile() { return CaptureFile(L"qibore.txt"); }
+std::wstring SelectionListingFile() { return CaptureFile(L"qibors.txt"); }
+std::wstring ExtractionOutputFile() { return CaptureFile(L"qiborx.txt"); }
 
 bool OpenCapture(const std::wstring& path, CaptureStream& stream) {
   stream = CaptureStream{};

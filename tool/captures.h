@@ -3,7 +3,6 @@
 // run, in the folder of the request being served, and reading them back.
 #include <windows.h>
 
-#include <array>
 #include <string>
 #include <string_view>
 
@@ -18,13 +17,8 @@ std::wstring PlainListingFile();       // a listing's plain run
 std::wstring VerboseListingFile();     // a listing's verbose run
 std::wstring VerboseErrorsFile();      // that run's error stream
 std::wstring SelectionListingFile();   // what a member argument selects
-std::wstring ExtractionOutputFile();   // an extraction's messages
+std::wstring ExtractionOutputFile();   // an extraction's messages ("x NAME" lines)
 
-// The names of all of them: they may stand beside an extracted member.
-inline constexpr std::array<std::wstring_view, 6> kCaptureFileNames{
-    L"qiborp.txt", L"qibor.txt", L"qiborv.txt", L"qibore.txt", L"qibors.txt", L"qiborx.txt"};
-// Whether Windows takes the name for one of them.
-bool IsCaptureFileName(std::wstring_view name);
 
 // A capture file read line by line.
 struct CaptureStream {

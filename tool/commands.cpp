@@ -36,13 +36,14 @@ std::wstring SelectionListingCommand(const std::wstring& toolPath, const std::ve
 }
 
 std::wstring ExtractionCommand(const std::wstring& toolPath, const ExtractionArguments& arguments) {
-  std::wstring command = QuoteArgument(toolPath) + (arguments.stopAtFirst ? L" xqf -" : L" xf -");
-  if (arguments.strippedLevels > 0) command += L" --strip-components " + std::to_wstring(arguments.strippedLevels);
+  std::wstring command = QuoteArgument(toolPath) + (arguments.stopAtFirst ? L" xqvOf -" : L" xvOf -");
   // "^P/?*" selects what lies below the member, never the member itself:
   // the tool's "/" also matches the end of a name, so "P/*" would.
   if (arguments.excludeBelow) command += L" --exclude " + QuoteArgument(L"^" + arguments.pattern + L"/?*");
   for (const std::wstring& exclusion : arguments.exclusions) command += L" --exclude " + QuoteArgument(exclusion);
   return command + L" -- " + QuoteArgument(arguments.pattern);
 }
+
+std::wstring PassCommand(const std::wstring& toolPath) { return QuoteArgument(toolPath) + L" xvOf -"; }
 
 }  // namespace qibor

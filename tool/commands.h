@@ -18,16 +18,20 @@ std::wstring VerboseListingCommand(const std::wstring& toolPath);
 // "TOOL" tvf - -- PATTERN...: what the member arguments really select.
 std::wstring SelectionListingCommand(const std::wstring& toolPath, const std::vector<std::wstring>& patterns);
 
-// What one extraction run writes: the entries `pattern` selects, less what
-// lies below it (excludeBelow) and less each of `exclusions`.
+// What one extraction run writes on its standard output: the entries
+// `pattern` selects, less what lies below it (excludeBelow) and less each of
+// `exclusions`. The tool creates no file: every entry's bytes go to its
+// standard output ("-O"), and its error stream gets an "x NAME" line for
+// each entry ("-v").
 struct ExtractionArguments {
   std::wstring pattern;
   bool stopAtFirst = true;  // -q: the run ends once its first match is out
   bool excludeBelow = false;
   std::vector<std::wstring> exclusions;
-  unsigned strippedLevels = 0;  // folder levels the tool drops from the name it writes
 };
-// "TOOL" xqf - [--strip-components N] -- PATTERN, or "TOOL" xf - --exclude ... -- PATTERN
+// "TOOL" xqvOf - -- PATTERN, or "TOOL" xvOf - --exclude ... -- PATTERN
 std::wstring ExtractionCommand(const std::wstring& toolPath, const ExtractionArguments& arguments);
+// "TOOL" xvOf -: every entry of the archive, in the order of its listing.
+std::wstring PassCommand(const std::wstring& toolPath);
 
 }  // namespace qibor

@@ -1,20 +1,24 @@
 // A scripted stand-in for tar.exe, for what the real tool cannot be made to
 // do. It reads its script from files beside itself:
 //   tf.out, tvf.out  bytes written to standard output for "tf" and "tvf"
-//   xf.out           bytes of the file an "xf" run writes for its member (with
-//                    "_" for each character Windows forbids, as the tool does)
-//   xf.none          when present, an "xf" run writes no file (member not found)
-//   xf.err           when present, an "xf" run writes these bytes to standard
-//                    error and exits with 1, as the tool does when it fails
+//   xf.out           the bytes an "x" run writes on standard output for each
+//                    entry it extracts ("-O"), after its "x NAME" line on
+//                    standard error ("-v"), which it ends once they are out
+//   xf.none          when present, an "x" run extracts nothing (not found)
+//   xf.err           when present, an "x" run writes these bytes to standard
+//                    error instead of its lines and exits with 1, as the tool
+//                    does when it fails
 //   tvf.fail         when present, a "tvf" run exits with 1
 //   tvf.slow         when present, a "tvf" run writes its output in pieces of
 //                    as many bytes as the file holds, 15 ms apart, as a
 //                    tool reading a large archive does
 // A listing given a member argument lists only the lines whose name (the
 // line of tf.out at the same place) the argument selects.
-// and appends every command line it is started with to runs.log (UTF-8). It
-// reads the archive's first bytes from standard input, as the tool does, and
-// writes an extracted member below its current folder.
+// An "x" run takes the entries its member argument selects (all of them
+// without one), less those an "--exclude" pattern selects, stopping after
+// the first with "q". The stand-in appends every command line it is started
+// with to runs.log (UTF-8) and reads the archive's first bytes from standard
+// input, as the tool does. It never writes a file of an entry.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -67,30 +71,39 @@ void AppendLog(const std::wstring& folder, const wchar_t* commandLine) {
   }
 }
 
-// Undoes the pattern escapes of a member argument.
-std::wstring Unescape(const std::wstring& pattern) {
-  std::wstring text;
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] == L'\\' && i + 1 < pattern.size()) ++i;
-    text.push_back(pattern[i]);
+// The tool's matching, as far as the tests need it: "?" takes one unit, "*"
+// any run of them, "\\" makes the next one plain; "^" and "$" anchor the
+// pattern's ends, and a name also selects what lies below it.
+bool MatchesFrom(const std::wstring& pattern, std::size_t p, const std::wstring& name, std::size_t n, bool toEnd) {
+  if (p == pattern.size() || (pattern[p] == L'$' && p + 1 == pattern.size())) {
+    return n == name.size() || (!toEnd && name[n] == L'/');
   }
-  return text;
+  if (pattern[p] == L'*') {
+    for (std::size_t k = n; k <= name.size(); ++k) {
+      if (MatchesFrom(pattern, p + 1, name, k, toEnd)) return true;
+    }
+    return false;
+  }
+  if (n == name.size()) return false;
+  if (pattern[p] == L'\\' && p + 1 < pattern.size()) {
+    return name[n] == pattern[p + 1] && MatchesFrom(pattern, p + 2, name, n + 1, toEnd);
+  }
+  return (pattern[p] == L'?' || pattern[p] == name[n]) && MatchesFrom(pattern, p + 1, name, n + 1, toEnd);
 }
 
-// The tool's matching, as far as the tests need it: "?" takes one unit, and
-// a name also selects what lies below it.
 bool Selects(const std::wstring& pattern, const std::wstring& name) {
-  std::size_t at = 0;
-  for (std::size_t i = 0; i < pattern.size(); ++i, ++at) {
-    if (at >= name.size()) return false;
-    if (pattern[i] == L'\\' && i + 1 < pattern.size()) {
-      if (name[at] != pattern[++i]) return false;
-    } else if (pattern[i] != L'?' && pattern[i] != name[at]) {
-      return false;
-    }
-  }
-  return at == name.size() || name[at] == L'/';
+  const bool anchored = !pattern.empty() && pattern[0] == L'^';
+  const bool toEnd = !pattern.empty() && pattern.back() == L'$';
+  return MatchesFrom(pattern, anchored ? 1 : 0, name, 0, toEnd);
 }
+
+std::wstring Widened(const std::string& line) {
+  std::string name = line;
+  while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+  return std::wstring(name.begin(), name.end());
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<std::string> Lines(const std::string& bytes) {
   std::vector<std::string> lines;
@@ -106,9 +119,7 @@ std::string Selected(const std::wstring& folder, const std::string& listing, con
   const std::vector<std::string> lines = Lines(listing);
   std::string kept;
   for (std::size_t i = 0; i < lines.size() && i < names.size(); ++i) {
-    std::string name = names[i];
-    while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
-    if (Selects(pattern, std::wstring(name.begin(), name.end()))) kept += lines[i];
+    if (Selects(pattern, Widened(names[i]))) kept += lines[i];
   }
   return kept;
 }
@@ -120,44 +131,36 @@ std::wstring MemberArgument(const std::vector<std::wstring>& args) {
   return {};
 }
 
-void Extract(const std::wstring& folder, const std::vector<std::wstring>& args) {
-  wchar_t current[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, current);
-  const std::wstring target = current;
+int Extract(const std::wstring& folder, const std::vector<std::wstring>& args) {
+  const bool stopAtFirst = args[1].find(L'q') != std::wstring::npos;
   std::wstring member;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == L"--" && i + 1 < args.size()) member = Unescape(args[i + 1]);
+  std::vector<std::wstring> excluded;
+  for (std::size_t i = 2; i + 1 < args.size(); ++i) {
+    if (args[i] == L"--exclude") excluded.push_back(args[i + 1]);
+    if (args[i] == L"--") member = args[i + 1];
   }
-  // "--strip-components N" drops N levels, each ended by "/" or "\\", as
-  // the real tool counts them on Windows.
-  for (std::size_t i = 0; i + 1 < args.size() && args[i] != L"--"; ++i) {
-    if (args[i] != L"--strip-components") continue;
-    for (int levels = _wtoi(args[i + 1].c_str()); levels > 0 && !member.empty(); member.erase(0, 1)) {
-      if (member[0] == L'/' || member[0] == L'\\') --levels;
-    }
-    while (!member.empty() && (member[0] == L'/' || member[0] == L'\\')) member.erase(0, 1);
+  const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+  const std::string complaint = ReadFileBytes(folder + L"\\xf.err");
+  const bool fails = Exists(folder + L"\\xf.err");
+  if (Exists(folder + L"\\xf.none")) {
+    WriteAll(errors, "tar.exe: Not found in archive\r\n");
+    return 1;
   }
-  if (member.empty()) return;
-  // As the real tool does on Windows.
-  for (wchar_t& c : member) {
-    if (c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|') c = L'_';
+  const std::string bytes = ReadFileBytes(folder + L"\\xf.out");
+  for (const std::string& line : Lines(ReadFileBytes(folder + L"\\tf.out"))) {
+    const std::wstring name = Widened(line);
+    if (!member.empty() && !Selects(member, name)) continue;
+    bool out = false;
+    for (const std::wstring& exclusion : excluded) out = out || Selects(exclusion, name);
+    if (out) continue;
+    if (!fails) WriteAll(errors, "x " + std::string(name.begin(), name.end()));
+    WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
+    if (!fails) WriteAll(errors, "\r\n");
+    if (stopAtFirst) break;
   }
-  if (GetFileAttributesW((folder + L"\\xf.none").c_str()) != INVALID_FILE_ATTRIBUTES) return;
-  std::wstring path = target;
-  for (std::size_t start = 0;;) {
-    const std::size_t slash = member.find(L'/', start);
-    if (slash == std::wstring::npos) {
-      path += L"\\" + member.substr(start);
-      break;
-    }
-    path += L"\\" + member.substr(start, slash - start);
-    CreateDirectoryW(path.c_str(), nullptr);
-    start = slash + 1;
-  }
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  WriteAll(file, ReadFileBytes(folder + L"\\xf.out"));
-  CloseHandle(file);
+  if (!fails) return 0;
+  WriteAll(errors, complaint);
+  return 1;
 }
 
 }  // namespace
@@ -192,10 +195,6 @@ int main() {
     }
     if (GetFileAttributesW((folder + L"\\tvf.fail").c_str()) != INVALID_FILE_ATTRIBUTES) return 1;
   }
-  if (args[1] != L"xf" && args[1] != L"xqf") return 0;
-  Extract(folder, args);
-  const std::wstring complaint = folder + L"\\xf.err";
-  if (GetFileAttributesW(complaint.c_str()) == INVALID_FILE_ATTRIBUTES) return 0;
-  WriteAll(GetStdHandle(STD_ERROR_HANDLE), ReadFileBytes(complaint));
-  return 1;
+  if (args[1].empty() || args[1][0] != L'x') return 0;
+  return Extract(folder, args);
 }

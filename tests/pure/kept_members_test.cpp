@@ -201,8 +201,8 @@ TEST(KeptMembers, FolderAndRecordPath) {
       {L"d1/d2", L"d1\\d2\\"},                // a folder without its last "/"
       {L"./a//b/./", L"a\\b\\"},              // read by the tool as "a/b/"
       {L"/", L""},
-      {L"../up/", L"..\\up\\"},               // shown as it is; never extracted
-      {L"x\\\\y/", L"x\\\\y\\"},               // a backslash stays doubled, as in the name
+      {L"../up/", L"_\\up\\"},                // no level leads a host out of its folder
+      {L"x\\\\y/C:/", L"x__y\\C_\\"},           // nor splits in two, nor names a drive
       {std::wstring(198, L'a') + L"/", std::wstring(198, L'a') + L"\\"},
       {std::wstring(199, L'a') + L"/", L""},  // no room for its "\\"
       {L"top/" + std::wstring(195, L'b') + L"/", L"top\\"},
@@ -227,9 +227,32 @@ TEST(KeptMembers, FolderAndRecordPath) {
   using Cuts = std::vector<std::size_t>;
   EXPECT_EQ(RecordPathCuts(L""), Cuts{});
   EXPECT_EQ(RecordPathCuts(L"a\\bc\\"), (Cuts{2, 5}));
-  EXPECT_EQ(RecordPathCuts(L"x\\\\y\\"), Cuts{5});      // the doubled one is inside the level
-  EXPECT_EQ(RecordPathCuts(L"x\\\\\\y\\"), (Cuts{4, 6}));  // a level ending in a backslash
   EXPECT_EQ(RecordPathCuts(L"abc"), Cuts{});
+}
+
+// Hosts show a record's path and name, look members up by them and save
+// files under them: each is a name Windows holds as it is.
+TEST(KeptMembers, RecordNamesArePlainNames) {
+  const struct {
+    const wchar_t* text;
+    const wchar_t* plain;
+  } cases[] = {
+      {L"pic.png", L"pic.png"},     {L"..a.jpg", L"..a.jpg"},        {L"...png", L"...png"},
+      {L"console.png", L"console.png"}, {L"com10.png", L"com10.png"}, {L" lead.png", L" lead.png"},
+      {L"[Art] 001.jpg", L"[Art] 001.jpg"}, {L"-P", L"-P"},
+      {L"??.png", L"__.png"},       {L"at 12:00.png", L"at 12_00.png"}, {L"a<b>|c\"*.png", L"a_b__c__.png"},
+      {L"back\\\\slash.png", L"back__slash.png"}, {L"tab\tin.png", L"tab_in.png"}, {L"a/b", L"a_b"},
+      {L"x.jpg.", L"x.jpg_"},       {L"y.jpg ", L"y.jpg_"},          {L"z. .", L"z___"},
+      {L".", L"_"},                 {L"..", L"_"},                   {L"....", L"_"},  {L"", L"_"},
+      {L"CON", L"_CON"},            {L"con.txt", L"_con.txt"},       {L"LPT1", L"_LPT1"},
+      {L"aux .png", L"_aux .png"},  {L"COM\u00B9.png", L"_COM\u00B9.png"}, {L"conin$", L"_conin$"},
+  };
+  for (const auto& c : cases) {
+    const std::wstring plain = PlainNameFor(c.text);
+    EXPECT_EQ(plain, c.plain) << testing::PrintToString(std::wstring(c.text));
+    EXPECT_TRUE(IsPlainName(plain)) << testing::PrintToString(plain);
+    EXPECT_EQ(IsPlainName(c.text), plain == c.text) << testing::PrintToString(std::wstring(c.text));
+  }
 }
 
 TEST(KeptMembers, TimesAndRecord) {

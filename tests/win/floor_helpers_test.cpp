@@ -141,50 +141,33 @@ TEST(FolderTree, WalksStopWhenAskedAndEmptyingTakesReadOnlyFiles) {
   EXPECT_FALSE(ForEachEntryIn(root.path() + L"\\missing", [](const FolderEntry&) { return true; }));
 }
 
-// A member and its folders go by name; a folder that still holds something
-// stays, and so does the root; a file that refuses leaves all for RemoveTree.
-TEST(FolderTree, AFileAndItsFoldersGoByNameWhereNothingElseIs) {
-  test::TestFolder root(L"floor-by-name");
+// A tree goes whole, a read-only file in it too; an empty folder goes at
+// once; a missing one counts as gone.
+TEST(FolderTree, TreesGoWhole) {
+  test::TestFolder root(L"floor-tree");
   const std::wstring a = root.path() + L"\\a";
   ASSERT_TRUE(CreateDirectoryW(a.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW((a + L"\\b").c_str(), nullptr));
   WriteFile(a + L"\\b\\pic.png", "x");
-  EXPECT_TRUE(RemoveFileAndItsFolders(root.path(), L"a\\b\\pic.png"));
-  EXPECT_FALSE(Exists(a));
-  EXPECT_TRUE(Exists(root.path()));
-
-  ASSERT_TRUE(CreateDirectoryW(a.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW((a + L"\\b").c_str(), nullptr));
-  WriteFile(a + L"\\b\\pic.png", "x");
-  WriteFile(a + L"\\other.txt", "stays");
-  EXPECT_FALSE(RemoveFileAndItsFolders(root.path(), L"a\\b\\pic.png"));
-  EXPECT_FALSE(Exists(a + L"\\b"));
-  EXPECT_TRUE(Exists(a + L"\\other.txt"));
-
   WriteFile(a + L"\\ro.png", "x");
   SetFileAttributesW((a + L"\\ro.png").c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_FALSE(RemoveFileAndItsFolders(root.path(), L"a\\ro.png"));
   EXPECT_TRUE(RemoveTree(a));
   EXPECT_FALSE(Exists(a));
-  // An empty folder goes at once; a missing one counts as gone.
+  EXPECT_TRUE(Exists(root.path()));
   ASSERT_TRUE(CreateDirectoryW(a.c_str(), nullptr));
   EXPECT_TRUE(RemoveTree(a));
   EXPECT_TRUE(RemoveTree(a));
 }
 
-TEST(Files, WholeReadsAndBlocksHoldExactlyTheFile) {
+TEST(Files, WholeReadsHoldExactlyTheFile) {
   test::TestFolder root(L"floor-files");
   const std::wstring path = root.path() + L"\\f.bin";
   std::string bytes(70000, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
   WriteFile(path, bytes);
-  EXPECT_EQ(ReadWholeFile(path), bytes);
-  UniqueLocal block;
-  ASSERT_EQ(LoadFileIntoBlock(path, block), 0);
-  ASSERT_EQ(LocalSize(block.get()), bytes.size());
-  EXPECT_EQ(std::string(block.as<char>(), bytes.size()), bytes);
-  EXPECT_EQ(LoadFileIntoBlock(path + L".missing", block), 6);
-  EXPECT_FALSE(block.valid());
+  const UniqueHandle file = OpenForReading(path);
+  EXPECT_EQ(ReadFromStart(file.get()), bytes);
+  EXPECT_EQ(ReadFromStart(file.get()), bytes);  // from its start again
   EXPECT_TRUE(DeleteFileRetrying(path));
   EXPECT_TRUE(DeleteFileRetrying(path));  // already gone counts as gone
 }
