@@ -30,17 +30,14 @@
 #include "extract/member_path.h"
 #include "floor/files.h"
 #include "floor/unique_any.h"
-#include "interface/exports.h"
 #include "interface/records.h"
 #include "tool/commands.h"
 #include "tool/run_tool.h"
+#include "tools/plugin_module.h"
 
 namespace {
 
 using EntryW = qibor::ArchiveEntryW;
-using qibor::GetArchiveInfoWFn;
-using qibor::GetFileWFn;
-using qibor::IsSupportedWFn;
 using qibor::QuoteArgument;
 
 
@@ -173,12 +170,12 @@ std::size_t g_bareRuns = 0;
 qibor::RunningTool StartBare(const std::wstring& folder, const std::wstring& commandLine, const std::wstring& archive,
                              const std::wstring& capturePath, BareErrors errors, const std::wstring& errorsPath = {}) {
   ++g_bareRuns;
-  const qibor::UniqueHandle input = qibor::OpenArchiveInput(archive);
+  const qibor::UniqueHandle input = qibor::OpenArchive(archive);
   const qibor::UniqueHandle capture = qibor::CreateFresh(capturePath, qibor::Inheritable::Yes);
   qibor::UniqueHandle ownErrors;
   if (errors == BareErrors::ToOwnFile) ownErrors = qibor::CreateFresh(errorsPath, qibor::Inheritable::Yes);
   const HANDLE errorStream = errors == BareErrors::ToOutput ? capture.get() : ownErrors.get();
-  return qibor::StartHiddenIn(folder, commandLine, input.get(), capture.get(), errorStream);
+  return qibor::StartOnArchive(folder, commandLine, input.get(), capture.get(), errorStream);
 }
 
 bool EndedWell(qibor::RunningTool& run) {
@@ -211,25 +208,13 @@ void SettleCaptures(const std::vector<std::wstring>& captures) {
 
 class Plugin {
  public:
-  explicit Plugin(const std::wstring& path) {
-    module_ = LoadLibraryW(path.c_str());
-    if (module_ == nullptr) return;
-    archiveInfo_ = reinterpret_cast<GetArchiveInfoWFn>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "GetArchiveInfoW")));
-    file_ = reinterpret_cast<GetFileWFn>(reinterpret_cast<void*>(GetProcAddress(module_, "GetFileW")));
-    supported_ = reinterpret_cast<IsSupportedWFn>(reinterpret_cast<void*>(GetProcAddress(module_, "IsSupportedW")));
-  }
-  Plugin(const Plugin&) = delete;
-  Plugin& operator=(const Plugin&) = delete;
-  ~Plugin() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  bool loaded() const { return archiveInfo_ != nullptr && file_ != nullptr && supported_ != nullptr; }
+  explicit Plugin(const std::wstring& path) : module_(path) {}
+  bool loaded() const { return module_.loaded(); }
 
-  int List(const std::wstring& archive, HLOCAL& list) { return archiveInfo_(archive.c_str(), 0, 0, &list); }
+  int List(const std::wstring& archive, HLOCAL& list) { return module_.GetArchiveInfoW(archive.c_str(), 0, 0, &list); }
   int Fetch(const std::wstring& archive, std::uint64_t position, HLOCAL& block) {
-    return file_(archive.c_str(), static_cast<LONG_PTR>(position), reinterpret_cast<LPWSTR>(&block), kToMemory,
-                 nullptr, 0);
+    return module_.GetFileW(archive.c_str(), static_cast<LONG_PTR>(position), reinterpret_cast<LPWSTR>(&block),
+                            kToMemory, nullptr, 0);
   }
 
   // As viewers ask: with the file's first 2 KiB in memory.
@@ -237,7 +222,7 @@ class Plugin {
     std::string head;
     if (!ReadBytes(archive, head)) return false;
     head.resize(2048);
-    return supported_(archive.c_str(), head.data()) == 1;
+    return module_.IsSupportedW(archive.c_str(), head.data()) == 1;
   }
 
   // The list's records, or none when the request fails.
@@ -252,10 +237,7 @@ class Plugin {
   }
 
  private:
-  HMODULE module_ = nullptr;
-  GetArchiveInfoWFn archiveInfo_ = nullptr;
-  GetFileWFn file_ = nullptr;
-  IsSupportedWFn supported_ = nullptr;
+  qibor::PluginModule module_;
 };
 
 // ---- options ----

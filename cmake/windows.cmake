@@ -10,29 +10,29 @@ else()
 endif()
 
 # Layered from the bottom up: floor/ (Win32 helpers), tool/ (the work folder
-# and the tool's runs), probe/, listing/, extract/, then requests/, which
-# owns each request; the exports in interface/ call only requests/.
+# and the tool's runs), interface/ (records, texts and settings every layer
+# shares), probe/, listing/, extract/, requests/ (each request from start to
+# answer), and exports/ on top, which calls only requests/.
 add_library(qibor_core STATIC
   floor/code_page_text.cpp
   floor/files.cpp
   floor/folder_tree.cpp
   floor/win_path.cpp
-  interface/settings.cpp
-  interface/plugin_info.cpp
-  interface/ansi_text.cpp
   tool/request_lock.cpp
   tool/work_folder.cpp
   tool/captures.cpp
   tool/commands.cpp
   tool/run_tool.cpp
+  interface/settings.cpp
+  interface/plugin_info.cpp
+  interface/ansi_text.cpp
   probe/probe.cpp
-  listing/listing_builder.cpp
+  listing/listing.cpp
   listing/listing_cache.cpp
-  extract/extract_member.cpp
   extract/entry_stream.cpp
+  extract/extract_member.cpp
   extract/member_output.cpp
   extract/member_selection.cpp
-  requests/archive_list.cpp
   requests/check_support.cpp
   requests/list_archive.cpp
   requests/find_member.cpp
@@ -43,14 +43,14 @@ target_link_libraries(qibor_core PUBLIC qibor_pure shlwapi)
 qibor_warnings(qibor_core)
 
 enable_language(RC)
-configure_file(interface/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
+configure_file(exports/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
 
 add_library(qibor SHARED
   qibor.def
   ${CMAKE_CURRENT_BINARY_DIR}/version.rc
-  interface/dllmain.cpp
-  interface/exports_wide.cpp
-  interface/exports_ansi.cpp
+  exports/dllmain.cpp
+  exports/exports_wide.cpp
+  exports/exports_ansi.cpp
 )
 target_link_libraries(qibor PRIVATE qibor_core)
 set_target_properties(qibor PROPERTIES PREFIX "" SUFFIX ".sph" OUTPUT_NAME qibor)

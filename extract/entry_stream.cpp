@@ -10,13 +10,11 @@
 #include "floor/files.h"
 #include "tool/captures.h"
 #include "tool/run_tool.h"
-#include "tool/work_folder.h"
+#include "tool/captured_lines.h"
 
 namespace qibor {
 namespace {
 
-// The pipe holds this much before the tool waits for qibor to read it.
-constexpr DWORD kPipeBytes = 1u << 20;
 // Bytes that are not the target's are read this much at a time.
 constexpr DWORD kScratchBytes = 1u << 20;
 // The target's own bytes are read straight into the host's block, at most
@@ -56,10 +54,9 @@ Span SpanOf(const EntryRun& run) {
 
 }  // namespace
 
-ResultCode TakeEntry(const EntryRun& run, HANDLE archive, const EntrySink& sink,
+ResultCode TakeEntry(const ArchiveRuns& runs, const EntryRun& run, const EntrySink& sink,
                      const std::function<bool()>& whileRunning) {
-  const std::wstring& folder = CurrentRequestFolder();
-  if (folder.empty() || run.target >= run.names.size() || run.names.size() != run.sizes.size()) return ReadError;
+  if (run.target >= run.names.size() || run.names.size() != run.sizes.size()) return ReadError;
   if ((sink.block == nullptr) == (sink.file == nullptr)) return ReadError;
   const Span span = SpanOf(run);
   // A file gets the target's bytes from its start, whatever an earlier run wrote.
@@ -68,16 +65,13 @@ ResultCode TakeEntry(const EntryRun& run, HANDLE archive, const EntrySink& sink,
     return WriteError;
   }
 
-  // Made before the pipe, so it goes after it: a run still writing to the
-  // pipe then fails and ends instead of waiting to be read.
-  RunningTool tool;
-  const UniqueHandle messages = CreateScratch(ExtractionOutputFile());
-  UniqueHandle output;
-  UniqueHandle outputEnd;
-  if (!messages.valid() || !CreateOutputPipe(output, outputEnd, kPipeBytes)) return ReadError;
-  tool = StartHiddenIn(folder, run.commandLine, archive, outputEnd.get(), messages.get());
-  // The pipe ends when the run's copy of its end closes.
-  outputEnd.reset();
+  // The bytes go to a capture, read as the run writes it: under Wine a pipe
+  // moves each of the tool's writes through its server, ten times slower.
+  const UniqueHandle messages = MakeCapture(runs.folder, Capture::Extraction);
+  const UniqueHandle output = MakeCapture(runs.folder, Capture::Entries);
+  const UniqueHandle reader = output.valid() ? ReopenForReading(output.get()) : UniqueHandle();
+  if (!messages.valid() || !reader.valid()) return ReadError;
+  RunningTool tool = StartOnArchive(runs.folder, run.commandLine, runs.archive, output.get(), messages.get());
   if (!tool.started()) return ReadError;
   if (whileRunning && !whileRunning()) {
     tool.Stop();
@@ -100,7 +94,7 @@ ResultCode TakeEntry(const EntryRun& run, HANDLE archive, const EntrySink& sink,
     } else if (read < span.end) {
       room = std::min(room, span.end - read);
     }
-    const DWORD got = ReadFromPipe(output.get(), into, static_cast<DWORD>(room));
+    const DWORD got = ReadRunOutput(reader.get(), tool, into, static_cast<DWORD>(room));
     if (got == 0) {
       complete = true;
       break;
@@ -112,8 +106,6 @@ ResultCode TakeEntry(const EntryRun& run, HANDLE archive, const EntrySink& sink,
     read += got;
     if (run.coversAll && read > span.total) break;  // more than the entries hold
   }
-  // A run that has more to write fails on the closed pipe and ends.
-  output.reset();
   if (!complete) {
     tool.Stop();
     return writeFailed ? WriteError : ReadError;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "interface/records.h"
+#include "tool/run_tool.h"
 
 namespace qibor {
 
@@ -29,18 +30,18 @@ struct EntryRun {
 };
 
 // Where the target's bytes go: the host's block of exactly their size, or
-// the host's new file.
+// the host's new file, written from its start.
 struct EntrySink {
   unsigned char* block = nullptr;
   HANDLE file = nullptr;
 };
 
-// Runs `run` in the request's folder on the open archive `archive` (at its
-// start) and takes the target's bytes into the sink. `whileRunning`, when
-// given, is called once the run has started; its false stops the run. 0
-// when the bytes are the target's, whole; otherwise 6 (9 when the file
-// could not be written), and what went to the sink is not the member.
-ResultCode TakeEntry(const EntryRun& run, HANDLE archive, const EntrySink& sink,
+// Runs `run` on the archive and takes the target's bytes into the sink.
+// `whileRunning`, when given, is called once the run has started; its false
+// stops the run. 0 when the bytes are the target's, whole; otherwise 6 (9
+// when the file could not be written), and what went to the sink is not
+// the member.
+ResultCode TakeEntry(const ArchiveRuns& runs, const EntryRun& run, const EntrySink& sink,
                      const std::function<bool()>& whileRunning = {});
 
 }  // namespace qibor

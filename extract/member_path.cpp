@@ -1,6 +1,6 @@
 #include "extract/member_path.h"
 
-#include "listing/kept_members.h"
+#include "listing/entries.h"
 
 namespace qibor {
 

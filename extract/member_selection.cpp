@@ -1,111 +1,75 @@
 #include "extract/member_selection.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "extract/extraction_plan.h"
 #include "extract/member_path.h"
 #include "extract/written_entries.h"
 #include "floor/code_page_text.h"
-#include "listing/kept_members.h"
-#include "listing/listing_builder.h"
 #include "listing/member_size.h"
-#include "tool/captures.h"
+#include "tool/captured_lines.h"
 #include "tool/commands.h"
-#include "tool/run_tool.h"
 
 namespace qibor {
 namespace {
 
-// An entry the argument may select, judged by its printed path.
+// An entry an argument may select, judged by its printed path.
 struct Candidate {
-  std::size_t line;
+  std::size_t entry;
   std::wstring key;
-  bool file;
-  std::int64_t size;
-  std::string plain;    // its path, the tool's bytes
-  std::string verbose;  // its verbose line, to recognise it in the argument's own listing
 };
 
-}  // namespace
-
-std::optional<NamedMember> FindNamedMember(ListingCaptures& captures, const ArchiveEntryW& record,
-                                           const std::string& listedPath, std::int64_t sizeLimit) {
-  const UINT codePage = ToolOutputCodePage();
-  std::optional<NamedMember> found;
-  std::size_t namedElsewhere = 0;
-  bool foundAtPosition = false;
-  std::uint64_t position = 0;
-  std::wstring path;
-  const bool read = ForEachKeptMember(captures, sizeLimit, [&](const KeptMember& member, std::string_view plainLine) {
-    const bool atPosition = position++ == record.position;
-    if (static_cast<std::uint64_t>(member.size) != record.size) return true;
-    if (listedPath.empty()) {
-      DecodeTextInto(plainLine, codePage, path);
-      if (!RecordNamesMember(record, path, member.size)) return true;
-    } else if (plainLine != listedPath) {
-      return true;
-    }
-    if (atPosition || namedElsewhere++ == 0) {
-      found = NamedMember{std::string(plainLine), member.size, member.line};
-      foundAtPosition = atPosition;
-    }
-    return !atPosition;
-  });
-  if (!read || !found) return std::nullopt;
-  // Not at its position and named more than once elsewhere: which one the
-  // host meant cannot be told.
-  if (!foundAtPosition && namedElsewhere > 1) return std::nullopt;
-  return found;
-}
-
-namespace {
-
-std::optional<std::vector<Candidate>> CandidatesOf(ListingCaptures& captures, std::wstring_view patternKey,
-                                                   UINT codePage) {
+std::vector<Candidate> CandidatesOf(const ArchiveList& list, std::wstring_view patternKey) {
   std::vector<Candidate> candidates;
-  std::wstring printed;
-  const bool read = ForEachListedEntry(captures, [&](std::size_t line, std::string_view plain, std::string_view verbose) {
-    DecodeTextInto(plain, codePage, printed);
-    std::wstring key = MatchKey(printed);
-    if (MatchOf(key, patternKey) == MatchKind::None) return true;
-    candidates.push_back(Candidate{line, std::move(key), IsFileEntry(verbose, plain), ParseMemberSize(verbose, plain),
-                                   std::string(plain), std::string(verbose)});
-    return true;
-  });
-  if (!read) return std::nullopt;
+  for (std::size_t entry = 0; entry < EntryCount(list.entries); ++entry) {
+    std::wstring key = MatchKey(DecodeText(PathOf(list.entries, entry), list.codePage));
+    if (MatchOf(key, patternKey) != MatchKind::None) candidates.push_back({entry, std::move(key)});
+  }
   return candidates;
 }
 
 // The verbose lines of what the member arguments really select, in order.
-std::optional<std::vector<std::string>> ListSelected(const std::wstring& toolPath, const std::wstring& archivePath,
+std::optional<std::vector<std::string>> ListSelected(const ArchiveRuns& runs,
                                                      const std::vector<std::wstring>& patterns) {
-  const std::optional<std::string> output = CaptureToolOutput(SelectionListingCommand(toolPath, patterns),
-                                                              archivePath, SelectionListingFile(), ErrorStream::Discard);
+  const std::optional<RunOutput> output =
+      RunForOutput(runs.folder, SelectionListingCommand(runs.tool, patterns), runs.archive, Capture::Selection, false);
   if (!output) return std::nullopt;
   std::vector<std::string> lines;
-  std::string_view rest = *output;
+  std::string_view rest = output->text;
   CapturedLine line;
   while (TakeCapturedLine(rest, line)) lines.emplace_back(line.text);
   return lines;
 }
 
+// Whether a verbose line of the argument's own listing is the entry's: its
+// path, kind and size.
+bool LineIsEntry(std::string_view line, const ArchiveList& list, std::size_t entry) {
+  const std::string_view path = PathOf(list.entries, entry);
+  if (KindOf(line, path) != list.entries.kinds[entry] || ParseMemberSize(line, path) != list.entries.sizes[entry]) {
+    return false;
+  }
+  for (std::size_t at = line.find(path); at != std::string_view::npos; at = line.find(path, at + 1)) {
+    if (at > 0 && line[at - 1] == ' ') return true;
+  }
+  return false;
+}
+
 // Which candidates the selected lines are, when only one reading fits: the
 // leftmost and the rightmost way of finding them in order agree.
-std::optional<std::vector<bool>> MatchSelected(const std::vector<Candidate>& candidates,
+std::optional<std::vector<bool>> MatchSelected(const ArchiveList& list, const std::vector<Candidate>& candidates,
                                                const std::vector<std::string>& selected) {
   const std::size_t n = candidates.size();
   std::vector<std::size_t> left, right;
   for (std::size_t i = 0, j = 0; j < selected.size(); ++i) {
     if (i == n) return std::nullopt;
-    if (candidates[i].verbose == selected[j]) {
+    if (LineIsEntry(selected[j], list, candidates[i].entry)) {
       left.push_back(i);
       ++j;
     }
   }
   for (std::size_t i = n, j = selected.size(); j > 0; --i) {
     if (i == 0) return std::nullopt;
-    if (candidates[i - 1].verbose == selected[j - 1]) {
+    if (LineIsEntry(selected[j - 1], list, candidates[i - 1].entry)) {
       right.push_back(i - 1);
       --j;
     }
@@ -117,13 +81,23 @@ std::optional<std::vector<bool>> MatchSelected(const std::vector<Candidate>& can
   return chosen;
 }
 
+// The candidates the argument really selects: all of them when it can only
+// be one, else as its own listing says; none when that cannot be read.
+std::optional<std::vector<bool>> SelectedBy(const ArchiveRuns& runs, const ArchiveList& list,
+                                            const std::vector<Candidate>& candidates, const std::wstring& pattern) {
+  if (candidates.size() <= 1) return std::vector<bool>(candidates.size(), true);
+  const std::optional<std::vector<std::string>> selected = ListSelected(runs, {pattern});
+  if (!selected) return std::nullopt;
+  return MatchSelected(list, candidates, *selected);
+}
+
 // The other entries the argument selects, each left out by its exact name,
 // when the tool's own listing of those names shows that each is exactly what
 // it printed: then the member is the only entry the run writes. A name that
 // prints differently from what it is cannot be any of those exact names.
-std::optional<std::vector<std::wstring>> ExclusionsFor(const std::wstring& toolPath, const std::wstring& archivePath,
+std::optional<std::vector<std::wstring>> ExclusionsFor(const ArchiveRuns& runs, const ArchiveList& list,
                                                        const std::vector<Candidate>& candidates,
-                                                       const std::vector<bool>& real, std::size_t memberLine,
+                                                       const std::vector<bool>& real, std::size_t memberEntry,
                                                        std::wstring_view patternKey) {
   constexpr std::size_t kMostExclusions = 64;
   std::vector<std::wstring> names;
@@ -131,18 +105,18 @@ std::optional<std::vector<std::wstring>> ExclusionsFor(const std::wstring& toolP
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     const Candidate& candidate = candidates[i];
     // What lies below a selected name is left out as a whole.
-    if (!real[i] || candidate.line == memberLine || MatchOf(candidate.key, patternKey) != MatchKind::Same) continue;
+    if (!real[i] || candidate.entry == memberEntry || MatchOf(candidate.key, patternKey) != MatchKind::Same) continue;
     if (names.size() == kMostExclusions) return std::nullopt;
     names.push_back(EscapeMemberPattern(candidate.key));
     others.push_back(i);
   }
   if (names.empty()) return std::nullopt;
-  const std::optional<std::vector<std::string>> selected = ListSelected(toolPath, archivePath, names);
+  const std::optional<std::vector<std::string>> selected = ListSelected(runs, names);
   if (!selected) return std::nullopt;
-  const std::optional<std::vector<bool>> exact = MatchSelected(candidates, *selected);
+  const std::optional<std::vector<bool>> exact = MatchSelected(list, candidates, *selected);
   if (!exact) return std::nullopt;
   for (std::size_t i = 0; i < candidates.size(); ++i) {
-    if (candidates[i].line == memberLine && (*exact)[i]) return std::nullopt;  // the member's own name is exact
+    if (candidates[i].entry == memberEntry && (*exact)[i]) return std::nullopt;  // the member's own name is exact
   }
   std::vector<std::wstring> exclusions;
   for (std::size_t k = 0; k < others.size(); ++k) {
@@ -152,22 +126,24 @@ std::optional<std::vector<std::wstring>> ExclusionsFor(const std::wstring& toolP
   return exclusions;
 }
 
-// The run for a plan: the entries it writes are the member and, when it
-// reads all, the copies of its name before it that the argument selects.
-EntryRun RunFor(const std::wstring& toolPath, const ExtractionArguments& arguments,
-                const std::vector<Candidate>& candidates, const std::vector<bool>& real, const NamedMember& member,
+void AddRunEntry(EntryRun& run, const ArchiveList& list, std::size_t entry) {
+  run.names.push_back(ExtractedEntryName(PathOf(list.entries, entry)));
+  run.sizes.push_back(static_cast<std::uint64_t>(list.entries.sizes[entry]));
+}
+
+// The run for arguments: the entries it writes are the member and, when it
+// reads all with nothing but what lies below left out, the copies of its
+// name before it that the argument selects.
+EntryRun RunFor(const std::wstring& toolPath, const ExtractionArguments& arguments, const ArchiveList& list,
+                const std::vector<Candidate>& candidates, const std::vector<bool>& real, std::size_t memberEntry,
                 std::wstring_view patternKey) {
   EntryRun run;
   run.commandLine = ExtractionCommand(toolPath, arguments);
+  const bool copiesToo = !arguments.stopAtFirst && arguments.exclusions.empty();
   for (std::size_t i = 0; i < candidates.size(); ++i) {
-    const Candidate& candidate = candidates[i];
-    const bool member_ = candidate.line == member.line;
-    if (!member_ && (arguments.stopAtFirst || !arguments.exclusions.empty() || !real[i] ||
-                     candidate.line > member.line || MatchOf(candidate.key, patternKey) != MatchKind::Same)) {
-      continue;
-    }
-    run.names.push_back(ExtractedEntryName(candidate.plain));
-    run.sizes.push_back(static_cast<std::uint64_t>(candidate.size));
+    const std::size_t entry = candidates[i].entry;
+    const bool copy = copiesToo && real[i] && entry < memberEntry && MatchOf(candidates[i].key, patternKey) == MatchKind::Same;
+    if (entry == memberEntry || copy) AddRunEntry(run, list, entry);
   }
   run.target = run.names.size() - 1;
   return run;
@@ -175,36 +151,39 @@ EntryRun RunFor(const std::wstring& toolPath, const ExtractionArguments& argumen
 
 }  // namespace
 
-std::optional<EntryRun> RunSelecting(const std::wstring& toolPath, const std::wstring& archivePath,
-                                     ListingCaptures& captures, const NamedMember& member, std::int64_t sizeLimit) {
-  const UINT codePage = ToolOutputCodePage();
-  const std::wstring printed = DecodeText(member.path, codePage);
+EntryRun AloneRun(const std::wstring& toolPath, const ArchiveList& list, std::size_t member) {
+  const std::size_t entry = list.members[member];
+  ExtractionArguments arguments;
+  arguments.pattern = EscapeMemberPattern(DecodeText(PathOf(list.entries, entry), list.codePage));
+  EntryRun run;
+  run.commandLine = ExtractionCommand(toolPath, arguments);
+  AddRunEntry(run, list, entry);
+  return run;
+}
 
+std::optional<EntryRun> RunSelecting(const ArchiveRuns& runs, const ArchiveList& list, std::size_t member,
+                                     std::int64_t sizeLimit) {
+  const std::size_t memberEntry = list.members[member];
+  const std::wstring printed = DecodeText(PathOf(list.entries, memberEntry), list.codePage);
   // First the printed path itself, "?" standing for the units the code page
   // cannot show; then, for look-alikes, every name of its shape.
   for (const Wildcards wildcards : {Wildcards::Unshown, Wildcards::EveryUnit}) {
     const std::optional<std::wstring> pattern = MemberPattern(printed, wildcards);
     if (!pattern) continue;
     const std::wstring patternKey = PatternKey(printed, wildcards);
-    const std::optional<std::vector<Candidate>> candidates = CandidatesOf(captures, patternKey, codePage);
-    if (!candidates) return std::nullopt;
+    const std::vector<Candidate> candidates = CandidatesOf(list, patternKey);
     // Printed names may select more than the real names do; where another
     // entry is in question, the argument's own listing says which it takes.
-    std::vector<bool> real(candidates->size(), true);
-    if (candidates->size() > 1) {
-      const std::optional<std::vector<std::string>> selected = ListSelected(toolPath, archivePath, {*pattern});
-      if (!selected) return std::nullopt;
-      const std::optional<std::vector<bool>> matched = MatchSelected(*candidates, *selected);
-      if (!matched) continue;
-      real = *matched;
-    }
-    ExtractionPlan plan = StartPlan(member.line, patternKey, sizeLimit);
+    const std::optional<std::vector<bool>> real = SelectedBy(runs, list, candidates, *pattern);
+    if (!real) continue;
+    ExtractionPlan plan = StartPlan(memberEntry, patternKey, sizeLimit);
     bool memberSelected = false;
-    for (std::size_t i = 0; i < candidates->size(); ++i) {
-      const Candidate& candidate = (*candidates)[i];
-      if (!real[i]) continue;
-      if (candidate.line == member.line) memberSelected = true;
-      AddToPlan(plan, PlannedEntry{candidate.line, candidate.key, candidate.file, candidate.size});
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+      if (!(*real)[i]) continue;
+      const std::size_t entry = candidates[i].entry;
+      if (entry == memberEntry) memberSelected = true;
+      AddToPlan(plan, PlannedEntry{entry, candidates[i].key, list.entries.kinds[entry] == EntryKind::File,
+                                   list.entries.sizes[entry]});
     }
     if (!memberSelected) continue;
     ExtractionArguments arguments;
@@ -213,40 +192,57 @@ std::optional<EntryRun> RunSelecting(const std::wstring& toolPath, const std::ws
     if (kind != ExtractionRun::Refuse) {
       arguments.stopAtFirst = kind == ExtractionRun::StopAtFirst;
       arguments.excludeBelow = kind == ExtractionRun::ReadAll;
-      return RunFor(toolPath, arguments, *candidates, real, member, patternKey);
+      return RunFor(runs.tool, arguments, list, candidates, *real, memberEntry, patternKey);
     }
     // A look-alike after the name it looks like: every pattern that selects
     // it selects that one first. Leave the others out by their exact names.
     if (!HasWildcard(patternKey)) continue;
     std::optional<std::vector<std::wstring>> exclusions =
-        ExclusionsFor(toolPath, archivePath, *candidates, real, member.line, patternKey);
+        ExclusionsFor(runs, list, candidates, *real, memberEntry, patternKey);
     if (!exclusions) continue;
     arguments.stopAtFirst = false;
     arguments.excludeBelow = true;
     arguments.exclusions = std::move(*exclusions);
-    return RunFor(toolPath, arguments, *candidates, real, member, patternKey);
+    return RunFor(runs.tool, arguments, list, candidates, *real, memberEntry, patternKey);
   }
   return std::nullopt;
 }
 
-std::optional<EntryRun> PassTo(const std::wstring& toolPath, ListingCaptures& captures, const NamedMember& member) {
+std::optional<EntryRun> PassTo(const std::wstring& toolPath, const ArchiveList& list, std::size_t member) {
   EntryRun run;
   run.commandLine = PassCommand(toolPath);
   // Every entry's bytes must be known: they place the member's, and they
   // must add up to what the pass wrote.
-  bool known = true;
-  const bool read = ForEachListedEntry(captures, [&](std::size_t, std::string_view plain, std::string_view verbose) {
-    const std::optional<std::uint64_t> bytes = BytesWrittenFor(verbose, plain);
-    known = bytes.has_value();
-    if (known) {
-      run.names.push_back(ExtractedEntryName(plain));
-      run.sizes.push_back(*bytes);
-    }
-    return known;
-  });
-  if (!read || !known || run.names.size() <= member.line) return std::nullopt;
-  run.target = member.line;
+  for (std::size_t entry = 0; entry < EntryCount(list.entries); ++entry) {
+    const std::optional<std::uint64_t> bytes = BytesWrittenFor(list.entries.kinds[entry], list.entries.sizes[entry]);
+    if (!bytes) return std::nullopt;
+    run.names.push_back(ExtractedEntryName(PathOf(list.entries, entry)));
+    run.sizes.push_back(*bytes);
+  }
+  run.target = list.members[member];
   return run;
+}
+
+std::optional<std::size_t> MemberStoredAs(const ArchiveRuns& runs, const ArchiveList& list, std::wstring_view path,
+                                          const std::vector<std::size_t>& alike) {
+  // The tool gets its arguments in the code page: a path that does not come
+  // back from it unchanged would reach the tool as another name.
+  const std::wstring wanted(path);
+  if (DecodeText(EncodeText(wanted, list.codePage), list.codePage) != wanted) return std::nullopt;
+  const std::wstring pattern = EscapeMemberPattern(wanted);
+  const std::vector<Candidate> candidates = CandidatesOf(list, MatchKey(wanted));
+  const std::optional<std::vector<bool>> real = SelectedBy(runs, list, candidates, pattern);
+  if (!real) return std::nullopt;
+  std::optional<std::size_t> found;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (!(*real)[i]) continue;
+    for (const std::size_t member : alike) {
+      if (list.members[member] != candidates[i].entry) continue;
+      if (found) return std::nullopt;
+      found = member;
+    }
+  }
+  return found;
 }
 
 }  // namespace qibor

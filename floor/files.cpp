@@ -57,23 +57,9 @@ UniqueHandle CreateScratch(const std::wstring& path) {
   return UniqueHandle(result.first ? result.second : nullptr);
 }
 
-bool CreateOutputPipe(UniqueHandle& readEnd, UniqueHandle& writeEnd, DWORD bufferBytes) {
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE reader = nullptr;
-  HANDLE writer = nullptr;
-  if (!CreatePipe(&reader, &writer, &inheritable, bufferBytes)) return false;
-  readEnd.reset(reader);
-  writeEnd.reset(writer);
-  return SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0) != FALSE;
-}
-
-DWORD ReadFromPipe(HANDLE source, void* into, DWORD room) {
-  for (;;) {
-    DWORD read = 0;
-    // A pipe's end shows as a failed read; a write of nothing as a read of nothing.
-    if (!ReadFile(source, into, room, &read, nullptr)) return 0;
-    if (read > 0 || room == 0) return read;
-  }
+UniqueHandle ReopenForReading(HANDLE file) {
+  return UniqueHandle(ReOpenFile(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 FILE_FLAG_SEQUENTIAL_SCAN));
 }
 
 UniqueHandle OpenForReading(const std::wstring& path) {

@@ -20,13 +20,9 @@ UniqueHandle CreateFresh(const std::wstring& path, Inheritable inheritable);
 // same handle, replacing one of that name; inheritable, and gone once the
 // last handle to it closes, even if this process dies.
 UniqueHandle CreateScratch(const std::wstring& path);
-// A pipe for a child process's standard output: the write end inheritable,
-// the read end this process's own. The pipe holds `bufferBytes` before the
-// writer waits for a read.
-bool CreateOutputPipe(UniqueHandle& readEnd, UniqueHandle& writeEnd, DWORD bufferBytes);
-// Reads what the pipe holds, up to `room` bytes, waiting for the writer; 0
-// once the pipe has ended (or a read failed).
-DWORD ReadFromPipe(HANDLE source, void* into, DWORD room);
+// A second handle on an open file, for reading it with a file position of
+// its own, not inheritable.
+UniqueHandle ReopenForReading(HANDLE file);
 // The whole of an open file, read from its start; no value when it cannot be
 // read or memory runs out.
 std::optional<std::string> ReadFromStart(HANDLE file);

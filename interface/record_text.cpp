@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "floor/ascii.h"
-#include "floor/byte_search.h"
 
 namespace qibor {
 namespace {
@@ -95,7 +94,8 @@ std::vector<std::size_t> RecordPathCuts(std::wstring_view path) {
 }
 
 std::size_t RecordTextLength(const RecordChar (&field)[kRecordTextUnits]) {
-  return FindZeroUnit(field, kRecordTextUnits);
+  const RecordChar* end = std::find(std::begin(field), std::end(field), RecordChar{0});
+  return static_cast<std::size_t>(end - std::begin(field));
 }
 
 }  // namespace qibor

@@ -3,7 +3,6 @@
 #include <limits>
 #include <string>
 
-#include "floor/byte_search.h"
 
 namespace qibor {
 namespace {
@@ -47,14 +46,14 @@ bool IsDigits(std::string_view text) {
 
 // The last field of the text: what follows its last space, or all of it.
 std::string_view LastField(std::string_view text) {
-  const std::size_t space = FindLastByte(text, ' ');
+  const std::size_t space = text.rfind(' ');
   return space == npos ? text : text.substr(space + 1);
 }
 
 // Cuts the last field off with the spaces before it. A text without a space
 // stays as it is.
 void DropLastField(std::string_view& text) {
-  const std::size_t space = FindLastByte(text, ' ');
+  const std::size_t space = text.rfind(' ');
   if (space == npos) return;
   text = text.substr(0, space);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -89,7 +88,7 @@ SizeField SizeBeforeDate(std::string_view head) {
   std::string_view fields[3];
   bool wellFormed = true;
   for (std::string_view& field : fields) {
-    wellFormed = wellFormed && FindByte(head, ' ') != npos;
+    wellFormed = wellFormed && head.find(' ') != npos;
     field = LastField(head);
     DropLastField(head);
   }
@@ -107,11 +106,11 @@ SizeField SizeBeforeDate(std::string_view head) {
 // (" -> " or " link to ") with a date and size in front of it.
 bool FindLinkEntry(std::string_view line, std::string_view name, std::string_view link, SizeField& found) {
   // Most lines hold no link text at all: no pattern to make for those.
-  if (FindText(line, link) == npos) return false;
+  if (line.find(link) == npos) return false;
   std::string pattern;
   pattern.reserve(name.size() + link.size() + 1);
   pattern.append(1, ' ').append(name).append(link);
-  for (std::size_t at = FindText(line, pattern); at != npos; at = FindText(line, pattern, at + 1)) {
+  for (std::size_t at = line.find(pattern); at != npos; at = line.find(pattern, at + 1)) {
     const SizeField size = SizeBeforeDate(line.substr(0, at));
     if (size.wellFormed) {
       found = size;
@@ -126,11 +125,11 @@ bool FindLinkEntry(std::string_view line, std::string_view name, std::string_vie
 std::int64_t ParseMemberSize(std::string_view verboseLine, std::string_view plainLine) {
   const std::string_view line = verboseLine;
   const std::string_view name = plainLine;
-  if (name.empty() || FindText(line, name) == npos) {
+  if (name.empty() || line.find(name) == npos) {
     // A line that does not hold the member's name: read in the tool's shape
     // from its end, with the last field taken for the name.
     std::string_view head = line;
-    const std::size_t space = FindLastByte(head, ' ');
+    const std::size_t space = head.rfind(' ');
     if (space != npos) head = head.substr(0, space);
     return ToInteger(SizeBeforeDate(head).text);
   }
@@ -141,7 +140,7 @@ std::int64_t ParseMemberSize(std::string_view verboseLine, std::string_view plai
   SizeField size{};
   if (line.front() == 'l') return FindLinkEntry(line, name, " -> ", size) ? ToInteger(size.text) : 0;
   if (FindLinkEntry(line, name, " link to ", size)) return ToInteger(size.text);
-  if (line.size() > name.size() && EndsWithBytes(line, name) && line[line.size() - name.size() - 1] == ' ') {
+  if (line.size() > name.size() && line.ends_with(name) && line[line.size() - name.size() - 1] == ' ') {
     return ToInteger(SizeBeforeDate(line.substr(0, line.size() - name.size() - 1)).text);
   }
   return 0;

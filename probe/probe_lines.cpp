@@ -1,18 +1,23 @@
 #include "probe/probe_lines.h"
 
-#include "floor/byte_search.h"
+#include "floor/ascii.h"
+#include "tool/captured_lines.h"
 
 namespace qibor {
 namespace {
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
   }
   return true;
+}
+
+// "NAME:" at the line's start, NAME holding no space; where its colon is.
+std::size_t ToolNameColon(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos || colon == 0) return std::string_view::npos;
+  return line.substr(0, colon).find(' ') == std::string_view::npos ? colon : std::string_view::npos;
 }
 
 }  // namespace
@@ -30,18 +35,33 @@ std::string_view VerboseLineName(std::string_view line) {
 }
 
 bool IsToolMessageLine(std::string_view line) {
-  const std::size_t colon = FindByte(line, ':');
-  if (colon == kNoByte || colon == 0 || colon + 1 >= line.size() || line[colon + 1] != ' ') {
-    return false;
-  }
-  return FindByte(line.substr(0, colon), ' ') == kNoByte;
+  const std::size_t colon = ToolNameColon(line);
+  return colon != std::string_view::npos && colon + 1 < line.size() && line[colon + 1] == ' ';
 }
 
 bool IsOpenErrorLine(std::string_view line) {
-  const std::size_t colon = FindByte(line, ':');
-  if (colon == kNoByte || colon == 0) return false;
-  if (FindByte(line.substr(0, colon), ' ') != kNoByte) return false;
-  return StartsWithIgnoringCase(line.substr(colon), ": Error opening archive: ");
+  constexpr std::string_view kOpenError = ": Error opening archive: ";
+  const std::size_t colon = ToolNameColon(line);
+  if (colon == std::string_view::npos) return false;
+  const std::string_view rest = line.substr(colon);
+  return rest.size() >= kOpenError.size() && SameIgnoringAsciiCase(rest.substr(0, kOpenError.size()), kOpenError);
+}
+
+void AddProbeLine(std::string_view line, bool checkNames, ProbeLines& lines) {
+  if (lines.refused) return;
+  if (IsOpenErrorLine(line)) {
+    lines.refused = true;
+  } else if (IsToolMessageLine(line)) {
+    lines.toolMessage = true;
+  } else {
+    ++lines.entries;
+    if (checkNames && !IsAscii(VerboseLineName(line))) lines.refused = true;
+  }
+}
+
+void AddProbeLines(std::string_view output, bool checkNames, ProbeLines& lines) {
+  CapturedLine line;
+  while (!lines.refused && TakeCapturedLine(output, line)) AddProbeLine(line.text, checkNames, lines);
 }
 
 }  // namespace qibor

@@ -1,7 +1,7 @@
 #pragma once
-// Reading the lines of the probe's listing: where a verbose line's member name
-// starts, and whether a line is the tool's refusal to open the file. Pure, no
-// Windows header.
+// Judging the tool's verbose listing of a file: whether it lists entries,
+// refused to open the file or complained, and whether the member names are
+// plain ASCII where the `tar` setting asks. Pure, no Windows header.
 #include <cstddef>
 #include <string_view>
 
@@ -22,12 +22,19 @@ bool IsOpenErrorLine(std::string_view line);
 // line starts with its mode and a space.
 bool IsToolMessageLine(std::string_view line);
 
-// What a probe run's lines say.
+// What a run's lines say.
 struct ProbeLines {
   std::size_t entries = 0;   // entries listed
   bool toolMessage = false;  // the tool said something of its own
   bool refused = false;      // it could not open the file, or a checked name is not ASCII
 };
+
+// Adds one line of the run's output or error stream. With `checkNames`, an
+// entry whose name holds a byte outside ASCII refuses the file: tar headers
+// do not say which code page their names are in.
+void AddProbeLine(std::string_view line, bool checkNames, ProbeLines& lines);
+// Adds every line of a capture.
+void AddProbeLines(std::string_view output, bool checkNames, ProbeLines& lines);
 
 // Whether the file is taken: nothing refused, and either entries listed or
 // a run that ended well without a word. An archive the tool cannot read

@@ -17,15 +17,16 @@ bool IsHandleValue(const void* source) { return (reinterpret_cast<std::uintptr_t
 }  // namespace
 
 bool CheckSupport(const std::wstring* archivePath, void* source) {
-  unsigned char header[8] = {};
+  // Hosts expect a handle's first bytes to be read, and its position moved.
   if (IsHandleValue(source)) {
+    unsigned char header[8] = {};
     DWORD read = 0;
     if (!ReadFile(static_cast<HANDLE>(source), header, sizeof(header), &read, nullptr)) return false;
   }
   if (archivePath == nullptr || archivePath->empty()) return false;
   Request request;
   if (!request.ready()) return false;
-  return ProbeArchive(*archivePath, header, request.settings);
+  return ProbeArchive(request.scope.folder(), *archivePath, request.settings);
 }
 
 }  // namespace qibor

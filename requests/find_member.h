@@ -3,14 +3,26 @@
 // name alone, from a list read afresh.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "interface/records.h"
-#include "listing/listing_cache.h"
 
 namespace qibor {
 
+// A member as a host asks for it. A text is matched with each record's
+// path + name ("/" in the text counts as "\", letter case ignored) and,
+// when no record has that path + name and `nameAlone` is set, with the
+// first record's name alone. An empty text asks for `position`.
+struct MemberQuery {
+  std::wstring_view text;
+  std::uint64_t position = 0;
+  bool nameAlone = true;
+};
+
 // The record the query names into recordOut, which is not written
-// otherwise. 0; -1 when no member matches; 2, 4 or 6 as for a listing.
+// otherwise. Among records that print alike, the member stored under
+// exactly the query's name where the tool can tell, else the first. 0; -1
+// when no member matches; 2, 4 or 6 as for a listing.
 ResultCode FindMember(const std::wstring& archivePath, std::int64_t offset, const MemberQuery& query,
                       ArchiveEntryW& recordOut);
 

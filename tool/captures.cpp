@@ -1,56 +1,35 @@
 #include "tool/captures.h"
 
 #include "floor/files.h"
-#include "tool/work_folder.h"
 
 namespace qibor {
 namespace {
 
-std::wstring CaptureFile(std::wstring_view name) {
-  const std::wstring& folder = CurrentRequestFolder();
-  return folder.empty() ? folder : folder + L"\\" + std::wstring(name);
+const wchar_t* FileNameOf(Capture capture) {
+  switch (capture) {
+    case Capture::Probe:
+      return L"qiborp.txt";
+    case Capture::Plain:
+      return L"qibor.txt";
+    case Capture::Verbose:
+      return L"qiborv.txt";
+    case Capture::Errors:
+      return L"qibore.txt";
+    case Capture::Selection:
+      return L"qibors.txt";
+    case Capture::Extraction:
+      return L"qiborx.txt";
+    case Capture::Entries:
+      return L"qiborb.bin";
+  }
+  return L"qibor.tmp";
 }
 
 }  // namespace
 
-std::wstring ProbeOutputFile() { return CaptureFile(L"qiborp.txt"); }
-std::wstring PlainListingFile() { return CaptureFile(L"qibor.txt"); }
-std::wstring VerboseListingFile() { return CaptureFile(L"qiborv.txt"); }
-std::wstring VerboseErrorsFile() { return CaptureFile(L"qibore.txt"); }
-std::wstring SelectionListingFile() { return CaptureFile(L"qibors.txt"); }
-std::wstring ExtractionOutputFile() { return CaptureFile(L"qiborx.txt"); }
-
-bool OpenCapture(const std::wstring& path, CaptureStream& stream) {
-  stream = CaptureStream{};
-  stream.file = OpenForReading(path);
-  return stream.file.valid();
-}
-
-bool ReadLine(CaptureStream& stream, CapturedLine& line) {
-  return ReadCapturedLine(stream.lines, line, [&](char* into, std::size_t room) -> std::size_t {
-    for (;;) {
-      DWORD read = 0;
-      if (stream.failed || !ReadFile(stream.file.get(), into, static_cast<DWORD>(room), &read, nullptr)) {
-        stream.failed = true;
-        return 0;
-      }
-      if (read > 0 || stream.writer == nullptr) return read;
-      // Nothing more yet: wait a moment for output, or for the run's end,
-      // after which one more read takes whatever it wrote last.
-      if (WaitForSingleObject(stream.writer, 1) != WAIT_TIMEOUT) stream.writer = nullptr;
-    }
-  });
-}
-
-bool RewindCapture(CaptureStream& stream) {
-  LARGE_INTEGER start{};
-  if (stream.failed || !SetFilePointerEx(stream.file.get(), start, nullptr, FILE_BEGIN)) return false;
-  // The buffer stays, for the next pass to read into.
-  stream.lines.start = 0;
-  stream.lines.filled = 0;
-  stream.lines.scanned = 0;
-  stream.lines.atEnd = false;
-  return true;
+UniqueHandle MakeCapture(const std::wstring& folder, Capture capture) {
+  if (folder.empty()) return {};
+  return CreateScratch(folder + L"\\" + FileNameOf(capture));
 }
 
 UINT ToolOutputCodePage() {

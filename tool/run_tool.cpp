@@ -5,25 +5,12 @@
 
 #include "floor/files.h"
 #include "floor/retry.h"
-#include "tool/work_folder.h"
 
 namespace qibor {
 namespace {
 
 // A start that fails for a passing reason is tried three more times, 100 ms apart.
 constexpr RetryBudget kPassingStart{300, 100};
-
-}  // namespace
-
-// Each run reads through a handle of its own: two runs going at once must
-// not share a file position. Writers may hold the archive, as they may when
-// the tool opens it itself.
-UniqueHandle OpenArchiveInput(const std::wstring& path, Writers writers) {
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  const DWORD share = writers == Writers::Allowed ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
-  return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, share, &inheritable, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
 
 RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& commandLine, HANDLE input, HANDLE output,
                           HANDLE errors) {
@@ -56,8 +43,8 @@ RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& comman
   std::wstring writable = commandLine;
   PROCESS_INFORMATION process{};
   // No console at all: the tool needs none, a console host would hold the
-  // capture file open for a while after the tool exits, and a tool asking
-  // for a passphrase on a hidden console would wait forever.
+  // capture open for a while after the tool exits, and a tool asking for a
+  // passphrase on a hidden console would wait forever.
   const DWORD flags = DETACHED_PROCESS | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
   const auto started = RetryWhilePassing(kPassingStart, IsPassingStartError, [&] {
     const bool made = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr,
@@ -68,57 +55,55 @@ RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& comman
   if (!started.first) return {};
   // The child holds its own copies of the handles; ours close here.
   const UniqueHandle thread(process.hThread);
-  RunningTool run(process.hProcess);
-  // While the tool loads, the request's leftover sweep costs no wait.
-  SweepLeftoversOfThisRequest();
-  return run;
+  return RunningTool(process.hProcess);
 }
 
-RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& archivePath,
-                        const std::wstring& capturePath, ErrorStream errors) {
-  const std::wstring& folder = CurrentRequestFolder();
-  if (capturePath.empty() || folder.empty()) return {};
-  const UniqueHandle input = OpenArchiveInput(archivePath);
-  const UniqueHandle capture = CreateFresh(capturePath, Inheritable::Yes);
-  if (!capture.valid()) return {};
-  return StartHiddenIn(folder, commandLine, input.get(), capture.get(),
-                       errors == ErrorStream::Capture ? capture.get() : nullptr);
+}  // namespace
+
+UniqueHandle OpenArchive(const std::wstring& path, Writers writers) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  const DWORD share = writers == Writers::Allowed ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+  return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, share, &inheritable, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
-bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,
-               ErrorStream errors, DWORD* exitCode) {
-  RunningTool run = StartHidden(commandLine, archivePath, capturePath, errors);
-  if (!run.started()) return false;
-  run.Wait();
-  if (exitCode != nullptr) *exitCode = run.exitCode();
-  return true;
+UniqueHandle ReopenArchive(HANDLE archive) {
+  UniqueHandle again = ReopenForReading(archive);
+  if (again.valid() && !SetHandleInformation(again.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) again.reset();
+  return again;
 }
 
-std::optional<std::string> CaptureToolOutputOn(const std::wstring& commandLine, HANDLE archive,
-                                               const std::wstring& capturePath, ErrorStream errors,
-                                               const std::function<bool()>& whileRunning) {
-  // Read back through the handle the run wrote: no second open, and the
-  // file goes as the handle closes, on every path.
-  const std::wstring& folder = CurrentRequestFolder();
-  if (capturePath.empty() || folder.empty()) return std::nullopt;
-  const UniqueHandle capture = CreateScratch(capturePath);
-  if (!capture.valid()) return std::nullopt;
-  {
-    RunningTool run = StartHiddenIn(folder, commandLine, archive, capture.get(),
-                                    errors == ErrorStream::Capture ? capture.get() : nullptr);
-    if (!run.started()) return std::nullopt;
-    if (whileRunning && !whileRunning()) {
-      run.Stop();
-      return std::nullopt;
-    }
+DWORD ReadRunOutput(HANDLE output, RunningTool& run, void* into, DWORD room) {
+  for (;;) {
+    const bool ended = !run.started();
+    DWORD read = 0;
+    if (!ReadFile(output, into, room, &read, nullptr)) return 0;
+    if (read > 0 || ended) return read;
+    // Nothing yet: a moment for more, or for the run's end, after which one
+    // more read takes whatever it wrote last.
+    run.EndsWithin(1);
   }
-  return ReadFromStart(capture.get());
 }
 
-std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& archivePath,
-                                             const std::wstring& capturePath, ErrorStream errors) {
-  const UniqueHandle input = OpenArchiveInput(archivePath);
-  return CaptureToolOutputOn(commandLine, input.get(), capturePath, errors);
+RunningTool StartOnArchive(const std::wstring& folder, const std::wstring& commandLine, HANDLE archive,
+                           HANDLE output, HANDLE errors) {
+  // The run inherits the handle's file position, which an earlier run moved.
+  const LARGE_INTEGER start{};
+  if (archive == nullptr || !SetFilePointerEx(archive, start, nullptr, FILE_BEGIN)) return {};
+  return StartHiddenIn(folder, commandLine, archive, output, errors);
+}
+
+std::optional<RunOutput> RunForOutput(const std::wstring& folder, const std::wstring& commandLine, HANDLE archive,
+                                      Capture capture, bool withErrors) {
+  // Read back through the handle the run wrote: the file goes as it closes.
+  const UniqueHandle output = MakeCapture(folder, capture);
+  if (!output.valid()) return std::nullopt;
+  RunningTool run = StartOnArchive(folder, commandLine, archive, output.get(), withErrors ? output.get() : nullptr);
+  if (!run.started()) return std::nullopt;
+  run.Wait();
+  std::optional<std::string> text = ReadFromStart(output.get());
+  if (!text) return std::nullopt;
+  return RunOutput{std::move(*text), run.exitCode() == 0};
 }
 
 }  // namespace qibor

@@ -1,24 +1,21 @@
 #pragma once
-// Runs the tar tool hidden, in the request's folder, its output captured in
-// a file there, and reads that output back.
+// Runs the tar tool hidden in the request's folder, reading the archive on
+// its standard input from a handle qibor opened: no path reaches the tool as
+// text, so a name outside the ANSI code page never reaches it as another
+// file's name.
 #include <windows.h>
 
-#include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 
 #include "floor/unique_any.h"
+#include "tool/captures.h"
 
 namespace qibor {
 
-enum class ErrorStream { Discard, Capture };
-
 // A tool run that has started. Its owner waits for it, at the latest when
-// the owner goes, so no run outlives the request that started it: the next
-// run would share its capture files.
+// the owner goes, so no run outlives the request that started it.
 class RunningTool {
  public:
   RunningTool() = default;
@@ -31,14 +28,18 @@ class RunningTool {
   }
   ~RunningTool() { Wait(); }
   bool started() const { return process_.valid(); }
-  // The running process, to wait on beside other work; null once waited for.
-  HANDLE process() const { return process_.get(); }
   void Wait() {
     if (!process_.valid()) return;
     WaitForSingleObject(process_.get(), INFINITE);
     DWORD code = 0;
     if (GetExitCodeProcess(process_.get(), &code)) exitCode_ = code;
     process_.reset();
+  }
+  // Waits up to `milliseconds` for the run to end; true once it has.
+  bool EndsWithin(DWORD milliseconds) {
+    if (process_.valid() && WaitForSingleObject(process_.get(), milliseconds) == WAIT_TIMEOUT) return false;
+    Wait();
+    return true;
   }
   // Ends the run at once, for output that is no longer wanted, and waits for it.
   void Stop() {
@@ -53,43 +54,47 @@ class RunningTool {
   DWORD exitCode_ = 1;
 };
 
-// Starts the command line hidden in `folder`, with no console, reading
-// `input` on its standard input and writing to `output` and `errors` (null:
-// nowhere), all three inheritable and the only handles the run inherits.
-// Not started when a handle is missing or the command line is too long.
-RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& commandLine, HANDLE input, HANDLE output,
-                          HANDLE errors);
+// What every run of one request on one archive needs: the request's folder
+// (the runs' current folder, holding their captures), the tool, and the
+// archive open for them.
+struct ArchiveRuns {
+  std::wstring folder;
+  std::wstring tool;
+  HANDLE archive = nullptr;
+};
 
-// Starts the command line hidden, in the request's folder, reading the
-// archive on its standard input through a handle opened here, with its
-// standard output (and, if asked, its error stream) going to a fresh capture
-// file. No path reaches the tool as text: a name outside the ANSI code page
-// would reach it as another file's name. Not started when the archive, the
-// capture file or the tool cannot be opened, or outside a request.
-RunningTool StartHidden(const std::wstring& commandLine, const std::wstring& archivePath,
-                        const std::wstring& capturePath, ErrorStream errors);
-// An archive opened for a run's standard input: inheritable, sharing reads
-// and (unless told not to) writes, as the tool itself would.
+// The archive opened for runs to read: inheritable, sharing reads and
+// (unless told not to) writes, as the tool itself would.
 enum class Writers { Allowed, KeptOut };
-UniqueHandle OpenArchiveInput(const std::wstring& path, Writers writers = Writers::Allowed);
-// StartHidden and wait; false when the run cannot start. The exit code goes
-// to exitCode when given.
-bool RunHidden(const std::wstring& commandLine, const std::wstring& archivePath, const std::wstring& capturePath,
-               ErrorStream errors, DWORD* exitCode = nullptr);
+UniqueHandle OpenArchive(const std::wstring& path, Writers writers = Writers::Allowed);
+// A second handle on the same open file, with a file position of its own,
+// for a run that goes beside another.
+UniqueHandle ReopenArchive(HANDLE archive);
 
-// Runs the command line hidden, reads its capture file back whole, through
-// the handle the run wrote, and the file goes as that closes. For short
-// outputs; listings are read line by line. No value
-// when the tool cannot be started or its output cannot be read.
-std::optional<std::string> CaptureToolOutput(const std::wstring& commandLine, const std::wstring& archivePath,
-                                             const std::wstring& capturePath, ErrorStream errors);
+// Starts the command line hidden in `folder`, with no console, reading the
+// archive from its start on its standard input and writing to `output` and
+// `errors` (null: nowhere), all three inheritable and the only handles the
+// run inherits. Not started when a handle is missing or the command line is
+// too long.
+RunningTool StartOnArchive(const std::wstring& folder, const std::wstring& commandLine, HANDLE archive,
+                           HANDLE output, HANDLE errors);
 
-// CaptureToolOutput for a run reading an archive handle the caller opened
-// (inheritable, at its start), so the run reads the very file it checked.
-// `whileRunning`, when given, is called once the run has started; its false
-// stops the run, and no output is read.
-std::optional<std::string> CaptureToolOutputOn(const std::wstring& commandLine, HANDLE archive,
-                                               const std::wstring& capturePath, ErrorStream errors,
-                                               const std::function<bool()>& whileRunning = {});
+// Reads what a run has written to its output so far, through a handle of
+// qibor's own on the capture (ReopenForReading), up to `room` bytes,
+// waiting while the run writes more; 0 once the run has ended and all it
+// wrote is read, or a read failed.
+DWORD ReadRunOutput(HANDLE output, RunningTool& run, void* into, DWORD room);
+
+// What a short run wrote: its standard output (its error stream too, when
+// asked), and whether it exited with 0.
+struct RunOutput {
+  std::string text;
+  bool exitedWell = false;
+};
+// Runs the command line on the archive into a fresh capture of that kind,
+// waits for it and reads the capture back. None when the run cannot start
+// or its output cannot be read.
+std::optional<RunOutput> RunForOutput(const std::wstring& folder, const std::wstring& commandLine, HANDLE archive,
+                                      Capture capture, bool withErrors);
 
 }  // namespace qibor

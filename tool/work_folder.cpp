@@ -9,11 +9,6 @@
 namespace qibor {
 namespace {
 
-// Set while this thread holds a RequestScope; only that thread serves the
-// request, and the lock keeps every other request out until it ends.
-thread_local RequestScope* t_request = nullptr;
-const std::wstring kNoFolder;
-
 std::wstring MakeRequestFolder() {
   static unsigned counter = 0;
   const std::wstring work = WorkDirectory();
@@ -71,28 +66,13 @@ void EnsureWorkDirectory() {
 }
 
 RequestScope::RequestScope() {
-  if (!lock_.held()) return;
-  folder_ = MakeRequestFolder();
-  if (!folder_.empty()) t_request = this;
+  if (lock_.held()) folder_ = MakeRequestFolder();
 }
 
 RequestScope::~RequestScope() {
   if (folder_.empty()) return;
   RemoveTree(folder_);
-  SweepLeftovers();
-  t_request = nullptr;
-}
-
-void RequestScope::SweepLeftovers() {
-  if (swept_ || folder_.empty()) return;
-  swept_ = true;
   RemoveLeftoversBeside(folder_);
-}
-
-const std::wstring& CurrentRequestFolder() { return t_request != nullptr ? t_request->folder() : kNoFolder; }
-
-void SweepLeftoversOfThisRequest() {
-  if (t_request != nullptr) t_request->SweepLeftovers();
 }
 
 }  // namespace qibor

@@ -16,8 +16,7 @@ void EnsureWorkDirectory();
 
 // Held by every request that runs the tool: the request lock, then a fresh
 // request folder. Whatever else is in the work folder then was left by a
-// request that died half way, and is removed once in the request: as its
-// first run starts, while the tool loads, or at its end.
+// request that died half way, and is removed as the request ends.
 class RequestScope {
  public:
   RequestScope();
@@ -27,18 +26,10 @@ class RequestScope {
   // Empty when no request folder can be made: the work folder is missing
   // and cannot be made, is read-only, or is a file.
   const std::wstring& folder() const { return folder_; }
-  // Removes the leftovers beside the request's folder, the first time only.
-  void SweepLeftovers();
 
  private:
   RequestLock lock_;
   std::wstring folder_;
-  bool swept_ = false;
 };
-
-// The folder of the request this thread is serving; empty outside one.
-const std::wstring& CurrentRequestFolder();
-// The sweep of the request this thread is serving, if it has not been made.
-void SweepLeftoversOfThisRequest();
 
 }  // namespace qibor

@@ -9,21 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "interface/exports.h"
 #include "interface/records.h"
+#include "tools/plugin_module.h"
 
 namespace {
 
 using qibor::ArchiveEntryA;
 using qibor::ArchiveEntryW;
-using qibor::GetArchiveInfoFn;
-using qibor::GetArchiveInfoWFn;
-using qibor::GetFileFn;
-using qibor::GetFileWFn;
-using qibor::GetPluginInfoFn;
-using qibor::GetPluginInfoWFn;
-using qibor::IsSupportedFn;
-using qibor::IsSupportedWFn;
 using qibor::IsTerminator;
 
 
@@ -128,38 +120,20 @@ struct Member {
   std::wstring folder;  // the record's path: "ch2\", empty at the top
 };
 
+// The plug-in through its wide or its ANSI functions.
 class Plugin {
  public:
-  Plugin(const std::wstring& path, bool ansi) : ansi_(ansi) {
-    module_ = LoadLibraryW(path.c_str());
-    if (module_ == nullptr) return;
-    Bind("GetPluginInfoW", infoW_);
-    Bind("IsSupportedW", supportedW_);
-    Bind("GetArchiveInfoW", archiveW_);
-    Bind("GetFileW", fileW_);
-    Bind("GetPluginInfo", infoA_);
-    Bind("IsSupported", supportedA_);
-    Bind("GetArchiveInfo", archiveA_);
-    Bind("GetFile", fileA_);
-  }
-  Plugin(const Plugin&) = delete;
-  Plugin& operator=(const Plugin&) = delete;
-  ~Plugin() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  bool loaded() const {
-    return module_ != nullptr && (ansi_ ? (infoA_ && supportedA_ && archiveA_ && fileA_)
-                                        : (infoW_ && supportedW_ && archiveW_ && fileW_));
-  }
+  Plugin(const std::wstring& path, bool ansi) : module_(path), ansi_(ansi) {}
+  bool loaded() const { return module_.loaded(); }
 
   std::wstring Info(int index) {
     if (ansi_) {
       char text[1024] = {};
-      infoA_(index, text, sizeof(text));
+      module_.GetPluginInfo(index, text, sizeof(text));
       return FromAnsi(text);
     }
     wchar_t text[1024] = {};
-    infoW_(index, text, 1024);
+    module_.GetPluginInfoW(index, text, 1024);
     return text;
   }
 
@@ -169,14 +143,14 @@ class Plugin {
     unsigned char header[2048] = {};
     void* source = header;
     if (file != INVALID_HANDLE_VALUE) source = file;
-    const int answer = ansi_ ? supportedA_(ToAnsi(archive).c_str(), source) : supportedW_(archive.c_str(), source);
+    const int answer = ansi_ ? module_.IsSupported(ToAnsi(archive).c_str(), source) : module_.IsSupportedW(archive.c_str(), source);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     return answer;
   }
 
   int List(const std::wstring& archive, std::vector<Member>& members) {
     HLOCAL list = nullptr;
-    const int result = ansi_ ? archiveA_(ToAnsi(archive).c_str(), 0, 0, &list) : archiveW_(archive.c_str(), 0, 0, &list);
+    const int result = ansi_ ? module_.GetArchiveInfo(ToAnsi(archive).c_str(), 0, 0, &list) : module_.GetArchiveInfoW(archive.c_str(), 0, 0, &list);
     if (result != 0 || list == nullptr) return result;
     if (ansi_) {
       const auto* entry = static_cast<const ArchiveEntryA*>(list);
@@ -193,35 +167,23 @@ class Plugin {
 
   int ToMemory(const std::wstring& archive, std::uint64_t position, HLOCAL& block) {
     const auto where = static_cast<LONG_PTR>(position);
-    if (ansi_) return fileA_(ToAnsi(archive).c_str(), where, reinterpret_cast<LPSTR>(&block), qibor::kOutputToMemory, nullptr, 0);
-    return fileW_(archive.c_str(), where, reinterpret_cast<LPWSTR>(&block), qibor::kOutputToMemory, nullptr, 0);
+    if (ansi_) return module_.GetFile(ToAnsi(archive).c_str(), where, reinterpret_cast<LPSTR>(&block), qibor::kOutputToMemory, nullptr, 0);
+    return module_.GetFileW(archive.c_str(), where, reinterpret_cast<LPWSTR>(&block), qibor::kOutputToMemory, nullptr, 0);
   }
 
   int ToFolder(const std::wstring& archive, std::uint64_t position, const std::wstring& folder) {
     const auto where = static_cast<LONG_PTR>(position);
     if (ansi_) {
       std::string ansiFolder = ToAnsi(folder);
-      return fileA_(ToAnsi(archive).c_str(), where, ansiFolder.data(), 0, nullptr, 0);
+      return module_.GetFile(ToAnsi(archive).c_str(), where, ansiFolder.data(), 0, nullptr, 0);
     }
     std::wstring wideFolder = folder;
-    return fileW_(archive.c_str(), where, wideFolder.data(), 0, nullptr, 0);
+    return module_.GetFileW(archive.c_str(), where, wideFolder.data(), 0, nullptr, 0);
   }
 
  private:
-  template <typename Fn>
-  void Bind(const char* name, Fn& fn) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-  }
+  qibor::PluginModule module_;
   bool ansi_;
-  HMODULE module_ = nullptr;
-  GetPluginInfoWFn infoW_ = nullptr;
-  IsSupportedWFn supportedW_ = nullptr;
-  GetArchiveInfoWFn archiveW_ = nullptr;
-  GetFileWFn fileW_ = nullptr;
-  GetPluginInfoFn infoA_ = nullptr;
-  IsSupportedFn supportedA_ = nullptr;
-  GetArchiveInfoFn archiveA_ = nullptr;
-  GetFileFn fileA_ = nullptr;
 };
 
 std::wstring FullPath(const std::wstring& path) {

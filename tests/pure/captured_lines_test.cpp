@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,31 +11,12 @@ namespace {
 
 using namespace std::string_view_literals;
 
-struct ReadLineResult {
-  std::string text;
-  bool endedWithLineFeed;
-};
-
-// Reads the output through a LineReader whose source gives at most `piece`
-// bytes a call, as a file read may.
-std::vector<ReadLineResult> ReadInPieces(std::string_view output, std::size_t piece, LineReader& reader) {
-  std::size_t offset = 0;
-  auto readMore = [&](char* into, std::size_t room) {
-    const std::size_t n = std::min({room, piece, output.size() - offset});
-    std::copy_n(output.data() + offset, n, into);
-    offset += n;
-    return n;
-  };
-  std::vector<ReadLineResult> lines;
+// Every line of the output, taken one after the other.
+std::vector<CapturedLine> SplitCapturedLines(std::string_view output) {
+  std::vector<CapturedLine> lines;
   CapturedLine line;
-  while (ReadCapturedLine(reader, line, readMore)) lines.push_back({std::string(line.text), line.endedWithLineFeed});
-  EXPECT_FALSE(ReadCapturedLine(reader, line, readMore)) << "a reader at its end stays there";
+  while (TakeCapturedLine(output, line)) lines.push_back(line);
   return lines;
-}
-
-std::vector<ReadLineResult> ReadInPieces(std::string_view output, std::size_t piece) {
-  LineReader reader;
-  return ReadInPieces(output, piece, reader);
 }
 
 struct Line {
@@ -78,38 +58,7 @@ TEST(CapturedLines, Splitting) {
       EXPECT_EQ(lines[i].text, c.expected[i].text) << "line " << i;
       EXPECT_EQ(lines[i].endedWithLineFeed, c.expected[i].endedWithLineFeed) << "line " << i;
     }
-    // Read in pieces of any size, even a CR and its LF in different pieces.
-    for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{3}, kLineReaderPiece}) {
-      const std::vector<ReadLineResult> read = ReadInPieces(c.input, piece);
-      ASSERT_EQ(read.size(), c.expected.size()) << "pieces of " << piece;
-      for (std::size_t i = 0; i < read.size(); ++i) {
-        EXPECT_EQ(read[i].text, c.expected[i].text) << "pieces of " << piece << ", line " << i;
-        EXPECT_EQ(read[i].endedWithLineFeed, c.expected[i].endedWithLineFeed) << "pieces of " << piece;
-      }
-    }
   }
-}
-
-// Read in pieces, a listing costs the memory of its longest line and a piece,
-// however long it is, and a line longer than a piece still comes whole.
-TEST(CapturedLines, ReaderHoldsOneLineAtATime) {
-  std::string listing;
-  for (int i = 0; i < 40000; ++i) listing += "-rw-r--r--  0 u g 1234 Dec 09 06:24 photos/IMG_" + std::to_string(i) + ".jpg\r\n";
-  LineReader reader;
-  const std::vector<ReadLineResult> lines = ReadInPieces(listing, kLineReaderPiece, reader);
-  ASSERT_EQ(lines.size(), 40000u);
-  EXPECT_EQ(lines[39999].text, "-rw-r--r--  0 u g 1234 Dec 09 06:24 photos/IMG_39999.jpg");
-  EXPECT_GT(listing.size(), 10 * reader.bytes.capacity());
-
-  const std::string longLine = std::string(3 * kLineReaderPiece + 5, 'x');
-  LineReader longReader;
-  const std::vector<ReadLineResult> longLines = ReadInPieces("a\r\n" + longLine + "\r\nlast", kLineReaderPiece, longReader);
-  ASSERT_EQ(longLines.size(), 3u);
-  EXPECT_EQ(longLines[1].text, longLine);
-  EXPECT_TRUE(longLines[1].endedWithLineFeed);
-  EXPECT_EQ(longLines[2].text, "last");
-  EXPECT_FALSE(longLines[2].endedWithLineFeed);
-  EXPECT_LT(longReader.bytes.capacity(), 2 * (longLine.size() + kLineReaderPiece));
 }
 
 // Long lines must not be cut into pieces, and lines are views of the output

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <string_view>
 
 namespace qibor {
@@ -80,6 +81,32 @@ TEST(ProbeLines, ArchivesTheToolCannotReadAreRefused) {
   // Entries listed: taken, even when a damaged member made it complain.
   EXPECT_TRUE(ProbeAccepts({3, true, false}, false));
   EXPECT_FALSE(ProbeAccepts({3, false, true}, true));
+}
+
+// Under the `tar` setting a name with a byte outside ASCII refuses the file,
+// in any code page; the rest of the line (a month in the user's language) is
+// the tool's own text and does not count.
+TEST(ProbeLines, CheckedNamesMustBeAscii) {
+  const struct {
+    std::string output;
+    bool checkNames;
+    bool refused;
+    std::size_t entries;
+  } cases[] = {
+      {"-rw-r--r--  0 0      0  5 Dec 09 06:24 a.png\r\n", true, false, 1},
+      {"-rw-r--r--  0 0      0  5 Dec 09 06:24 caf\xC3\xA9.png\r\n", true, true, 1},
+      {"-rw-r--r--  0 0      0  5 Dec 09 06:24 caf\xE9.png\r\n", false, false, 1},
+      {"-rw-r--r--  0 0      0  5 12\x8C\x8E 09 05:16 a.png\r\n", true, false, 1},
+      {"-rw-r--r--  0 0      0  5 12\x8C\x8E 09 05:16 \x93\xFA.png\r\n", true, true, 1},
+      {"tar.exe: Error opening archive: Unrecognized archive format\r\n", false, true, 0},
+      {"-rw-r--r--  0 0      0  5 Dec 09 06:24 a.png\r\ntar.exe: Truncated input file\r\n", true, false, 1},
+  };
+  for (const auto& c : cases) {
+    ProbeLines lines;
+    AddProbeLines(c.output, c.checkNames, lines);
+    EXPECT_EQ(lines.refused, c.refused) << c.output;
+    EXPECT_EQ(lines.entries, c.entries) << c.output;
+  }
 }
 
 }  // namespace

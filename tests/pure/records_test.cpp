@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "interface/record_text.h"
-#include "listing/kept_members.h"
 
 namespace qibor {
 namespace {
@@ -24,7 +23,11 @@ TEST(Records, TerminatorAndByteImage) {
   EXPECT_TRUE(IsTerminator(zero));
 
   ArchiveEntryW record{};
-  SetMemberFields(record, 3, 0x0102030405LL, 1704067200);
+  std::memcpy(record.method, "TAR", 3);
+  record.position = 3;
+  record.compressedSize = 0x0102030405ULL;
+  record.size = 0x0102030405ULL;
+  record.timestamp = 1704067200;
   CopyToRecordText(record.name, L"ab.png");
   CopyFolderToRecordPath(record.path, L"d/");
   EXPECT_FALSE(IsTerminator(record));

@@ -28,8 +28,8 @@
 #include <thread>
 #include <vector>
 
-#include "interface/exports.h"
 #include "interface/records.h"
+#include "tools/plugin_module.h"
 
 namespace {
 
@@ -42,9 +42,6 @@ constexpr long long kHeapBytesSlack = 16 * 1024;
 constexpr int kThreads = 4;
 
 using EntryW = qibor::ArchiveEntryW;
-using qibor::GetArchiveInfoWFn;
-using qibor::GetFileInfoWFn;
-using qibor::GetFileWFn;
 
 
 // ---------------------------------------------------------------------------
@@ -190,12 +187,7 @@ std::vector<EntryW> Records(HLOCAL list) {
 // ---------------------------------------------------------------------------
 // One process's load.
 
-struct Plugin {
-  HMODULE module = nullptr;
-  GetArchiveInfoWFn getArchiveInfo = nullptr;
-  GetFileInfoWFn getFileInfo = nullptr;
-  GetFileWFn getFile = nullptr;
-};
+using Plugin = qibor::PluginModule;
 
 struct Counts {
   std::atomic<long long> requests{0};
@@ -336,7 +328,7 @@ std::vector<Member> Order(Reference& reference) {
 // order; every later one must repeat it.
 bool CheckList(const Plugin& plugin, Reference& reference) {
   HLOCAL list = nullptr;
-  const int result = plugin.getArchiveInfo(reference.path.c_str(), 0, 0, &list);
+  const int result = plugin.GetArchiveInfoW(reference.path.c_str(), 0, 0, &list);
   const std::vector<EntryW> records = Records(list);
   bool right = result == 0 && records.size() == reference.expected.size() &&
                LocalSize(list) == (records.size() + 1) * sizeof(EntryW);
@@ -363,7 +355,7 @@ bool CheckInfo(const Plugin& plugin, const Reference& reference, const std::vect
   std::wstring name = order[index].name;
   if (upperCase) CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
   EntryW record{};
-  const int result = plugin.getFileInfo(reference.path.c_str(), 0, name.c_str(), 0, &record);
+  const int result = plugin.GetFileInfoW(reference.path.c_str(), 0, name.c_str(), 0, &record);
   const bool right =
       result == 0 && record.position == index && record.size == order[index].size && order[index].name == record.name;
   if (!right) Complain("info " + Narrow(name) + " in " + Narrow(reference.path) + ": result " + std::to_string(result));
@@ -373,7 +365,7 @@ bool CheckInfo(const Plugin& plugin, const Reference& reference, const std::vect
 bool CheckFetch(const Plugin& plugin, const Reference& reference, const std::vector<Member>& order, std::size_t index) {
   const std::string& expected = reference.bytes.at(order[index].name);
   HLOCAL block = nullptr;
-  const int result = plugin.getFile(reference.path.c_str(), static_cast<LONG_PTR>(index),
+  const int result = plugin.GetFileW(reference.path.c_str(), static_cast<LONG_PTR>(index),
                                     reinterpret_cast<LPWSTR>(&block), 0x100, nullptr, 0);
   const bool right = result == 0 && block != nullptr && LocalSize(block) == expected.size() &&
                      std::equal(expected.begin(), expected.end(), static_cast<const char*>(block));
@@ -393,15 +385,15 @@ bool CheckRefusal(const Plugin& plugin, const std::wstring& fixtures, const Refe
   int expected = 0;
   switch (kind) {
     case 0:
-      result = plugin.getArchiveInfo((fixtures + L"\\no-such-archive.7z").c_str(), 0, 0, &list);
+      result = plugin.GetArchiveInfoW((fixtures + L"\\no-such-archive.7z").c_str(), 0, 0, &list);
       expected = 6;
       break;
     case 1:
-      result = plugin.getArchiveInfo((fixtures + L"\\photo.jpg").c_str(), 0, 0, &list);
+      result = plugin.GetArchiveInfoW((fixtures + L"\\photo.jpg").c_str(), 0, 0, &list);
       expected = 2;
       break;
     default:
-      result = plugin.getFileInfo(reference.path.c_str(), 0, L"no-such-member.png", 0, &record);
+      result = plugin.GetFileInfoW(reference.path.c_str(), 0, L"no-such-member.png", 0, &record);
       expected = -1;
       break;
   }
@@ -472,19 +464,10 @@ Outcome RunLoad(const std::wstring& pluginFile, const std::wstring& fixtures, do
     }
   }
 
-  Plugin plugin;
-  plugin.module = LoadLibraryW(pluginFile.c_str());
-  if (plugin.module != nullptr) {
-    plugin.getArchiveInfo =
-        reinterpret_cast<GetArchiveInfoWFn>(reinterpret_cast<void*>(GetProcAddress(plugin.module, "GetArchiveInfoW")));
-    plugin.getFileInfo =
-        reinterpret_cast<GetFileInfoWFn>(reinterpret_cast<void*>(GetProcAddress(plugin.module, "GetFileInfoW")));
-    plugin.getFile = reinterpret_cast<GetFileWFn>(reinterpret_cast<void*>(GetProcAddress(plugin.module, "GetFileW")));
-  }
-  if (plugin.getArchiveInfo == nullptr || plugin.getFileInfo == nullptr || plugin.getFile == nullptr) {
+  Plugin plugin(pluginFile);
+  if (!plugin.loaded()) {
     std::snprintf(line, sizeof(line), "soak[%lu]: cannot load %s\n", pid, Narrow(pluginFile).c_str());
     outcome.report = line;
-    if (plugin.module != nullptr) FreeLibrary(plugin.module);
     return outcome;
   }
 
@@ -513,7 +496,7 @@ Outcome RunLoad(const std::wstring& pluginFile, const std::wstring& fixtures, do
     // A listing empties qibor's list cache first, so samples do not differ
     // by the lists it happens to hold.
     HLOCAL none = nullptr;
-    plugin.getArchiveInfo((fixtures + L"\\no-such-archive.7z").c_str(), 0, 0, &none);
+    plugin.GetArchiveInfoW((fixtures + L"\\no-such-archive.7z").c_str(), 0, 0, &none);
     samples[i] = Measure(counts, sources);
     if (i == 2) {
       pause.Stop();
@@ -523,7 +506,7 @@ Outcome RunLoad(const std::wstring& pluginFile, const std::wstring& fixtures, do
   }
   for (std::thread& thread : threads) thread.join();
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  FreeLibrary(plugin.module);
+  plugin.Unload();
 
   const long long firstN = samples[1].requests - samples[0].requests;
   const long long secondN = samples[2].requests - samples[1].requests;

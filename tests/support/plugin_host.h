@@ -3,41 +3,26 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
-#include "interface/exports.h"
 #include "interface/records.h"
 #include "support/test_support.h"
+#include "tools/plugin_module.h"
 
 namespace qibor::test {
 
+// A fresh folder holding a copy of the plug-in and the given settings.
+struct PluginFolder {
+  PluginFolder(Settings settings, const std::wstring& folderName);
+  TestFolder folder;
+};
 
-class LoadedPlugin {
+class LoadedPlugin : private PluginFolder, public PluginModule {
  public:
   // Copies the plug-in into a fresh folder with the given settings and loads it.
   explicit LoadedPlugin(Settings settings, const std::wstring& folderName = L"plugin");
-  LoadedPlugin(const LoadedPlugin&) = delete;
-  LoadedPlugin& operator=(const LoadedPlugin&) = delete;
-  ~LoadedPlugin();
-
-  bool loaded() const { return module_ != nullptr; }
-  void Unload();
-  std::wstring IniPath() const { return folder_ / L"qibor.ini"; }
-  const TestFolder& folder() const { return folder_; }
-
-  GetPluginInfoWFn GetPluginInfoW = nullptr;
-  IsSupportedWFn IsSupportedW = nullptr;
-  GetArchiveInfoWFn GetArchiveInfoW = nullptr;
-  GetFileInfoWFn GetFileInfoW = nullptr;
-  GetFileWFn GetFileW = nullptr;
-  GetPluginInfoFn GetPluginInfo = nullptr;
-  IsSupportedFn IsSupported = nullptr;
-  GetArchiveInfoFn GetArchiveInfo = nullptr;
-  GetFileInfoFn GetFileInfo = nullptr;
-  GetFileFn GetFile = nullptr;
-
- private:
-  TestFolder folder_;
-  HMODULE module_ = nullptr;
+  std::wstring IniPath() const { return PluginFolder::folder / L"qibor.ini"; }
+  const TestFolder& folder() const { return PluginFolder::folder; }
 };
 
 // The records of a wide list up to its terminator.

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "extract/extract_member.h"
+#include "extract/member_selection.h"
+#include "listing/listing.h"
 #include "tool/run_tool.h"
 #include "tool/work_folder.h"
 #include "support/plugin_host.h"
@@ -101,6 +102,36 @@ TEST_F(Cp1252Names, LookAlikesGiveEachItsOwnBytesInEitherOrder) {
   ExpectEachServed(last, {L"a.jpg", L"\u0101.jpg", L"e.jpg", L"\u00e9.jpg"});
 }
 
+// Several records print alike: a lookup by that name answers the member
+// stored under exactly it, as the tool's own matching tells.
+void ExpectLookupFinds(const LoadedPlugin& plugin, const std::wstring& archive, const wchar_t* name,
+                       std::uint64_t position) {
+  SCOPED_TRACE(Ansi(archive));
+  ArchiveEntryW record{};
+  ASSERT_EQ(plugin.GetFileInfoW(archive.c_str(), 0, name, 0, &record), 0);
+  EXPECT_EQ(record.position, position);
+}
+
+TEST_F(Cp1252Names, ALookupAmongLookAlikesAnswersTheExactName) {
+  ExpectLookupFinds(plugin, FixturePath(L"lookalike-first.zip"), L"a.jpg", 1);
+  ExpectLookupFinds(plugin, FixturePath(L"lookalike-last.zip"), L"a.jpg", 0);
+  ExpectLookupFinds(plugin, FixturePath(L"lookalike-first.zip"), L"A.JPG", 0);  // no exact name: the first
+}
+
+// "．．／x.jpg" prints as "../x.jpg": its record holds no folder that leads a
+// host out of its own, and no argument names it; a pass gives it by its place.
+TEST_F(Cp1252Names, NamesThatPrintAsFoldersComeByTheirPlace) {
+  const std::wstring archive = FixturePath(L"fullwidth-dots.zip");
+  HLOCAL list = nullptr;
+  ASSERT_EQ(plugin.GetArchiveInfoW(archive.c_str(), 0, 0, &list), 0);
+  const std::vector<ArchiveEntryW> records = ListRecords(list);
+  LocalFree(list);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(std::wstring(records[0].path), L"_\\");
+  EXPECT_EQ(RecordName(records[0]), L"x.jpg");
+  ExpectEachServed(archive, {L"\uFF0E\uFF0E\uFF0Fx.jpg", L"a.png"});
+}
+
 TEST_F(Cp1252Names, LookAlikesThatNothingTellsApartAreRefusedNotSwapped) {
   // "ō.jpg" and "o.jpg", 400 bytes each, print alike with the same size and
   // date: the first is had by its shape, the second cannot be told from it.
@@ -126,6 +157,11 @@ TEST_F(Cp932Names, LookAlikesGiveEachItsOwnBytesInEitherOrder) {
   ExpectEachServed(FixturePath(L"acute-first.zip"), {L"\u00e9.jpg", L"e.jpg"});
   ExpectEachServed(FixturePath(L"acute-last.zip"), {L"e.jpg", L"\u00e9.jpg"});
   if (RealToolReads7z()) ExpectEachServed(FixturePath(L"acute-last.7z"), {L"e.jpg", L"\u00e9.jpg"});
+}
+
+TEST_F(Cp932Names, ALookupAmongLookAlikesAnswersTheExactName) {
+  ExpectLookupFinds(plugin, FixturePath(L"acute-first.zip"), L"e.jpg", 1);
+  ExpectLookupFinds(plugin, FixturePath(L"acute-last.zip"), L"e.jpg", 0);
 }
 
 TEST_F(Cp932Names, AMemberThatCannotBeWrittenAloneIsRefusedNeverSwapped) {
@@ -199,19 +235,24 @@ TEST_F(NamesOutsideTheCodePage, MembersInFoldersArriveWholeInMemoryAndInAFolder)
 // whole, its "x" line as the listing printed it.
 TEST_F(Cp932Names, OneRunGivesEachFolderMemberWhole) {
   const std::wstring archive = FixturePath(L"folders.zip");
-  for (const wchar_t* member : kFolderMembers) {
-    const std::wstring path = WindowsPath(member);
+  RequestScope scope;
+  ASSERT_FALSE(scope.folder().empty());
+  const UniqueHandle input = OpenArchive(archive);
+  qibor::Settings settings;
+  settings.toolDir = RealToolDir();
+  Listing listing;
+  ASSERT_EQ(ListAfresh(scope.folder(), settings, archive, input.get(), 0, listing), 0);
+  ASSERT_EQ(listing.list->members.size(), std::size(kFolderMembers));
+  const ArchiveRuns runs{scope.folder(), RealToolDir() + L"\\tar.exe", input.get()};
+  for (std::size_t i = 0; i < std::size(kFolderMembers); ++i) {
+    const std::wstring path = WindowsPath(kFolderMembers[i]);
     SCOPED_TRACE(Ansi(path));
-    RequestScope scope;
-    ASSERT_FALSE(scope.folder().empty());
-    const UniqueHandle input = OpenArchiveInput(archive);
     const std::string source = Source(path);
     std::string bytes(source.size(), '\0');
     const EntrySink sink{reinterpret_cast<unsigned char*>(bytes.data()), nullptr};
-    ASSERT_EQ(ExtractAlone(input.get(), RealToolDir() + L"\\tar.exe", Ansi(member), source.size(), sink), 0);
+    ASSERT_EQ(TakeEntry(runs, AloneRun(runs.tool, *listing.list, i), sink), 0);
     EXPECT_TRUE(bytes == source);
   }
-  EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{});
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 
 #include "floor/unique_any.h"
 #include "interface/ansi_text.h"
-#include "interface/boundary.h"
-#include "interface/exports.h"
+#include "exports/boundary.h"
+#include "exports/exports.h"
 #include "interface/plugin_info.h"
 #include "interface/settings.h"
 #include "requests/check_support.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "interface/boundary.h"
-#include "interface/exports.h"
+#include "exports/boundary.h"
+#include "exports/exports.h"
 #include "interface/plugin_info.h"
 #include "interface/settings.h"
 #include "requests/check_support.h"

@@ -1,4 +1,4 @@
-// The listing spine through the real tool under Wine, and through the
+// Listing an archive through the real tool under Wine, and through the
 // stand-in tool for what the real one cannot be made to print.
 #include <gtest/gtest.h>
 
@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "floor/code_page_text.h"
-#include "interface/settings.h"
-#include "tool/captures.h"
-#include "floor/unique_any.h"
-#include "listing/listing_builder.h"
 #include "floor/retry.h"
+#include "floor/unique_any.h"
+#include "interface/settings.h"
+#include "listing/listing.h"
+#include "tool/captures.h"
+#include "tool/run_tool.h"
 #include "tool/work_folder.h"
 #include "support/plugin_host.h"
 #include "support/test_support.h"
@@ -25,22 +26,32 @@ namespace qibor::test {
 namespace {
 
 struct Listed {
-  ResultCode result;
+  ResultCode result = ReadError;
   std::vector<ArchiveEntryW> records;
   SIZE_T blockSize = 0;
   bool hasBlock = false;
+  std::shared_ptr<const ArchiveList> list;
 };
 
 Listed Build(const std::wstring& archive) {
   RequestScope request;
-  HLOCAL list = reinterpret_cast<HLOCAL>(1);
-  Listed listed{BuildListing(archive, ReadSettings(), &list), {}, 0, list != nullptr};
-  if (list != nullptr) {
-    listed.blockSize = LocalSize(list);
-    listed.records = ListRecords(list);
-    LocalFree(list);
+  const UniqueHandle handle = OpenArchive(archive);
+  Listing listing;
+  Listed listed;
+  listed.result =
+      handle.valid() ? ListAfresh(request.folder(), ReadSettings(), archive, handle.get(), 0, listing) : ReadError;
+  listed.hasBlock = listing.records.valid();
+  if (listed.hasBlock) {
+    listed.blockSize = LocalSize(listing.records.get());
+    listed.records = ListRecords(listing.records.get());
   }
+  listed.list = listing.list;
   return listed;
+}
+
+// Each member's path exactly as the tool printed it, as a fetch finds it.
+std::string ToolPathOf(const ArchiveList& list, std::size_t member) {
+  return std::string(PathOf(list.entries, list.members[member]));
 }
 
 std::map<std::wstring, std::uint64_t> SizesByName(const std::vector<ArchiveEntryW>& records) {
@@ -61,19 +72,6 @@ class RealToolListing : public ::testing::Test {
  protected:
   void SetUp() override { WriteSettings(OwnSettingsPath(), {{L"dir", RealToolDir()}}); }
 };
-
-// The cache's copy, made while the records are filled, gives back each
-// record byte for byte: a fetch from the cache names what the host was shown.
-void ExpectCompactCopyOf(const ArchiveEntryW* records, std::size_t count, const CompactList& compact) {
-  ASSERT_EQ(compact.members.size(), count);
-  ASSERT_EQ(compact.toolPaths.memberFolders.size(), count);
-  ASSERT_EQ(compact.toolPaths.soleMatch.size(), count);
-  for (std::size_t i = 0; i < count; ++i) {
-    ArchiveEntryW expanded{};
-    ExpandRecord(compact, i, expanded);
-    EXPECT_EQ(std::memcmp(&expanded, &records[i], sizeof expanded), 0) << "record " << i;
-  }
-}
 
 TEST_F(RealToolListing, FreshArchivesListEveryNonEmptyFileWithSizeNameAndArchiveTime) {
   QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
@@ -208,52 +206,17 @@ TEST_F(StandInListing, VeryLongLinesStayPaired) {
   EXPECT_EQ(RecordName(listed.records[1]), L"next.png");
 }
 
-// A long listing is paired while the verbose run still writes: a line cut
-// between two writes, a pause before the last line's end, and a last line
-// without one must all be read as the run finishes them.
-TEST_F(StandInListing, AVerboseRunStillWritingIsReadToItsEnd) {
-  constexpr std::size_t kLines = 4000;
-  std::string plain, verbose;
-  for (std::size_t i = 0; i < kLines; ++i) {
-    const std::string name = "dir" + std::to_string(i % 4) + "/picture-" + std::to_string(i) + ".png";
-    plain += name + "\r\n";
-    verbose += "-rw-r--r--  0 0      0 " + std::to_string(1000 + i) + " Dec 09 06:24 " + name + "\r\n";
-  }
-  verbose.resize(verbose.size() - 2);  // the last line has no line end
-  tool.SetPlain(plain);
-  tool.SetVerbose(verbose);
-  tool.MakeVerboseSlow(4099);
-  CompactList compact;
-  const ToolPaths& paths = compact.toolPaths;
-  HLOCAL list = nullptr;
-  {
-    RequestScope request;
-    ASSERT_EQ(BuildListing(ArchivePath(), ReadSettings(), &list, &compact), Success);
-  }
-  UniqueLocal owned(list);
-  const auto* records = owned.as<ArchiveEntryW>();
-  ASSERT_EQ(LocalSize(owned.get()) / sizeof(ArchiveEntryW), kLines + 1);
-  for (std::size_t i = 0; i < kLines; ++i) {
-    EXPECT_EQ(records[i].size, 1000 + i) << i;
-    EXPECT_EQ(RecordName(records[i]), L"picture-" + std::to_wstring(i) + L".png");
-  }
-  EXPECT_TRUE(IsTerminator(records[kLines]));
-  EXPECT_EQ(paths.soleMatch, std::vector<bool>(kLines, true));
-  ExpectCompactCopyOf(records, kLines, compact);
-  EXPECT_FALSE(CaptureFilesPresent());
-}
-
-// A long listing's records are named by the pass that pairs it, each kept
-// member straight into its place past the lines it drops. Folders' own
-// entries and empty files among runs of one folder and changes of folder:
-// every record must come out as a short listing, named first and paired
-// after, would make it.
-TEST_F(StandInListing, ALongListingNamedByItsPassKeepsEveryRecordRight) {
+// A long listing, written slowly with its last line unended: folders' own
+// entries and empty files among runs of one folder and changes of folder,
+// names outside ASCII in the code page's own decoding. Every record comes
+// out right, and every member's path as the tool printed it.
+TEST_F(StandInListing, ALongListingKeepsEveryRecordRight) {
   constexpr std::size_t kLines = 9000;
   std::string plain, verbose;
   struct Expected {
     std::wstring path, name;
     std::uint64_t size;
+    std::string printed;
   };
   std::vector<Expected> expected;
   for (std::size_t i = 0; i < kLines; ++i) {
@@ -264,39 +227,35 @@ TEST_F(StandInListing, ALongListingNamedByItsPassKeepsEveryRecordRight) {
       verbose += "drwxr-xr-x  0 0      0 0 Dec 09 06:24 " + folder + "\r\n";
       continue;
     }
-    // Names that are not ASCII take the code page's own decoding.
     const std::string name = "picture-" + std::string(150, '\xe9') + std::to_string(i) + ".png";
     const std::uint64_t size = i % 11 == 5 ? 0 : 1000 + i;
     plain += folder + name + "\r\n";
     verbose += "-rw-r--r--  0 0      0 " + std::to_string(size) + " Dec 09 06:24 " + folder + name + "\r\n";
     if (size == 0) continue;
     expected.push_back({L"set" + std::to_wstring((i / 5) % 7) + L"\\vol" + std::to_wstring(i / 700) + L"\\",
-                        DecodeText(name, ToolOutputCodePage()), size});
+                        DecodeText(name, ToolOutputCodePage()), size, folder + name});
   }
+  verbose.resize(verbose.size() - 2);
   tool.SetPlain(plain);
   tool.SetVerbose(verbose);
+  tool.MakeVerboseSlow(40999);
   // A zip: a tar's names must be ASCII.
   const std::wstring zip = archive.path() + L"\\x.zip";
   WriteBytes(zip, std::string(1024, 'x'));
-  CompactList compact;
-  HLOCAL list = nullptr;
-  {
-    RequestScope request;
-    ASSERT_EQ(BuildListing(zip, ReadSettings(), &list, &compact), Success);
-  }
-  UniqueLocal owned(list);
-  const auto* records = owned.as<ArchiveEntryW>();
-  ASSERT_EQ(LocalSize(owned.get()) / sizeof(ArchiveEntryW), expected.size() + 1);
+  const Listed listed = Build(zip);
+  ASSERT_EQ(listed.result, Success);
+  ASSERT_EQ(listed.records.size(), expected.size());
+  EXPECT_EQ(listed.blockSize, (expected.size() + 1) * sizeof(ArchiveEntryW));
   for (std::size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE(testing::Message() << "record " << i);
-    ASSERT_EQ(std::wstring(records[i].path), expected[i].path);
-    ASSERT_EQ(RecordName(records[i]), expected[i].name);
-    ASSERT_EQ(records[i].size, expected[i].size);
-    ASSERT_EQ(records[i].position, i);
+    ASSERT_EQ(std::wstring(listed.records[i].path), expected[i].path);
+    ASSERT_EQ(RecordName(listed.records[i]), expected[i].name);
+    ASSERT_EQ(listed.records[i].size, expected[i].size);
+    ASSERT_EQ(listed.records[i].position, i);
+    ASSERT_EQ(ToolPathOf(*listed.list, i), expected[i].printed);
   }
-  const auto* terminator = reinterpret_cast<const unsigned char*>(&records[expected.size()]);
-  EXPECT_TRUE(std::all_of(terminator, terminator + sizeof(ArchiveEntryW), [](unsigned char b) { return b == 0; }));
-  ExpectCompactCopyOf(records, expected.size(), compact);
+  EXPECT_EQ(listed.list->soleMatch, std::vector<bool>(expected.size(), true));
+  EXPECT_EQ(EntryCount(listed.list->entries), kLines);
   EXPECT_FALSE(CaptureFilesPresent());
 }
 
@@ -310,14 +269,11 @@ TEST_F(StandInListing, DroppedLinesLeaveNoTraceAfterTheList) {
       "-rw-r--r--  0 0      0           0 Dec 09 06:24 empty.png\r\n"
       "-rw-r--r--  0 0      0          20 Dec 09 06:24 photos/b.png\r\n"
       "-rw-r--r--  0 0      0           0 Dec 09 06:24 last-empty.png\r\n");
-  HLOCAL list = nullptr;
-  {
-    RequestScope request;
-    ASSERT_EQ(BuildListing(ArchivePath(), ReadSettings(), &list), Success);
-  }
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(LocalSize(list), 3 * sizeof(ArchiveEntryW));
-  const auto* records = static_cast<const ArchiveEntryW*>(list);
+  const Listed listed = Build(ArchivePath());
+  ASSERT_EQ(listed.result, Success);
+  EXPECT_EQ(listed.blockSize, 3 * sizeof(ArchiveEntryW));
+  const std::vector<ArchiveEntryW>& records = listed.records;
+  ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(RecordName(records[0]), L"a.png");
   EXPECT_STREQ(records[0].path, L"photos\\");
   EXPECT_EQ(records[0].position, 0u);
@@ -326,14 +282,11 @@ TEST_F(StandInListing, DroppedLinesLeaveNoTraceAfterTheList) {
   EXPECT_STREQ(records[1].path, L"photos\\");
   EXPECT_EQ(records[1].position, 1u);
   EXPECT_EQ(records[1].size, 20u);
-  const auto* terminator = reinterpret_cast<const unsigned char*>(&records[2]);
-  EXPECT_TRUE(std::all_of(terminator, terminator + sizeof(ArchiveEntryW), [](unsigned char b) { return b == 0; }));
-  LocalFree(list);
   EXPECT_FALSE(CaptureFilesPresent());
 }
 
 // Folders reach the records as hosts show them, and each kept member's path
-// comes back exactly as the tool printed it, each folder kept once.
+// comes back exactly as the tool printed it.
 TEST_F(StandInListing, FoldersFillThePathAndTheToolsPathsAreKept) {
   const std::string deep = "deep/" + std::string(150, 'd') + "/" + std::string(60, 'e') + "/f.png";
   const std::vector<std::string> lines = {"ch1/001.bmp", "ch2/001.bmp", "skipped/empty.png", "ch2/002.bmp",
@@ -348,16 +301,9 @@ TEST_F(StandInListing, FoldersFillThePathAndTheToolsPathsAreKept) {
   }
   tool.SetPlain(plain);
   tool.SetVerbose(verbose);
-  HLOCAL list = nullptr;
-  CompactList compact;
-  const ToolPaths& paths = compact.toolPaths;
-  {
-    RequestScope request;
-    ASSERT_EQ(BuildListing(ArchivePath(), ReadSettings(), &list, &compact), Success);
-  }
-  const std::vector<ArchiveEntryW> records = ListRecords(list);
-  LocalFree(list);
-  ExpectCompactCopyOf(records.data(), records.size(), compact);
+  const Listed listed = Build(ArchivePath());
+  ASSERT_EQ(listed.result, Success);
+  const std::vector<ArchiveEntryW>& records = listed.records;
 
   const struct {
     const wchar_t* path;
@@ -374,28 +320,21 @@ TEST_F(StandInListing, FoldersFillThePathAndTheToolsPathsAreKept) {
     EXPECT_EQ(std::wstring(records[i].path), expected[i].path != nullptr ? expected[i].path : deepPath);
     EXPECT_EQ(RecordName(records[i]), expected[i].name);
     EXPECT_EQ(records[i].size, 100 + i + (i >= 2 ? 1 : 0));
-    EXPECT_EQ(ToolPathOf(paths, i), lines[i < 2 ? i : i + 1]);
+    EXPECT_EQ(ToolPathOf(*listed.list, i), lines[i < 2 ? i : i + 1]);
   }
-  EXPECT_EQ(ToolPathOf(paths, records.size()), "");
-  // ch1, ch2, ".", "a//b/.", "x\\y", deep and the top: seven folders.
-  EXPECT_EQ(paths.folderStarts.size(), 7u);
 }
 
-// A listing's captures go as their last handle closes, not when the
-// request's folder does: a host that dies mid-listing leaves none behind.
-TEST(ListingCaptureFiles, GoWithTheirLastHandleWhileTheRequestLasts) {
+// A run's captures go as their last handle closes, not when the request's
+// folder does: a host that dies mid-listing leaves none behind.
+TEST(Captures, GoWithTheirLastHandleWhileTheRequestLasts) {
   RequestScope request;
   ASSERT_FALSE(request.folder().empty());
-  const std::wstring paths[] = {PlainListingFile(), VerboseListingFile(), VerboseErrorsFile()};
   {
-    ListingCaptures captures;
-    ASSERT_TRUE(CreateListingCaptureFiles(captures));
-    for (const std::wstring& path : paths) EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
-    // While they live they open by name, as the listing reads them.
-    CaptureStream plain;
-    EXPECT_TRUE(OpenCapture(paths[0], plain));
+    const UniqueHandle capture = MakeCapture(request.folder(), Capture::Plain);
+    ASSERT_TRUE(capture.valid());
+    EXPECT_TRUE(CaptureFilesPresent());
   }
-  for (const std::wstring& path : paths) EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
+  EXPECT_EQ(WorkFolderEntries(), std::vector<std::wstring>{request.folder().substr(request.folder().rfind(L'\\') + 1)});
 }
 
 // A step that fails for a passing reason is tried again; one that fails for

@@ -1,0 +1,196 @@
+#include "listing/listing.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "floor/code_page_text.h"
+#include "floor/files.h"
+#include "floor/win_path.h"
+#include "interface/record_text.h"
+#include "interface/settings.h"
+#include "listing/member_size.h"
+#include "probe/probe.h"
+#include "probe/probe_lines.h"
+#include "tool/captured_lines.h"
+#include "tool/captures.h"
+#include "tool/commands.h"
+#include "tool/run_tool.h"
+
+namespace qibor {
+namespace {
+
+std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
+
+// Seconds since 1970-01-01 UTC from a FILETIME value (100 ns since 1601).
+std::int64_t UnixSecondsFromFileTime(std::uint64_t fileTime) {
+  constexpr std::int64_t kIntervalsTo1970 = 116444736000000000LL;
+  return (static_cast<std::int64_t>(fileTime) - kIntervalsTo1970) / 10000000LL;
+}
+
+// At least 8 bytes from `offset`: 0; 2 when fewer; 6 when it cannot be read.
+ResultCode CheckHeader(HANDLE archive, std::int64_t offset) {
+  LARGE_INTEGER target{};
+  target.QuadPart = offset;
+  LARGE_INTEGER reached{};
+  if (!SetFilePointerEx(archive, target, &reached, FILE_BEGIN) || reached.QuadPart != offset) return ReadError;
+  unsigned char header[8] = {};
+  DWORD read = 0;
+  if (!ReadFile(archive, header, sizeof(header), &read, nullptr)) return ReadError;
+  return read < sizeof(header) ? UnknownFormat : Success;
+}
+
+// What the listing's two runs wrote.
+struct ListingOutput {
+  std::string plain;
+  std::string verbose;
+  std::string errors;
+  bool exitedWell = false;
+};
+
+// Both runs at once, each reading the archive through a handle of its own:
+// neither needs the other's output, and a machine with two cores lists in
+// the time of the longer run. The archive's identity is read while they go.
+std::optional<ListingOutput> RunListings(const std::wstring& folder, const std::wstring& toolPath, HANDLE archive,
+                                         const Settings& settings, std::optional<ArchiveOrigin>& origin) {
+  const UniqueHandle plain = MakeCapture(folder, Capture::Plain);
+  const UniqueHandle verbose = MakeCapture(folder, Capture::Verbose);
+  const UniqueHandle errors = MakeCapture(folder, Capture::Errors);
+  const UniqueHandle again = ReopenArchive(archive);
+  if (!plain.valid() || !verbose.valid() || !errors.valid() || !again.valid()) return std::nullopt;
+  ListingOutput output;
+  {
+    // The verbose run, the longer, starts first.
+    RunningTool verboseRun =
+        StartOnArchive(folder, VerboseListingCommand(toolPath), archive, verbose.get(), errors.get());
+    if (!verboseRun.started()) return std::nullopt;
+    RunningTool plainRun = StartOnArchive(folder, PlainListingCommand(toolPath), again.get(), plain.get(), nullptr);
+    if (!plainRun.started()) {
+      verboseRun.Stop();
+      return std::nullopt;
+    }
+    origin = OriginOf(archive, settings);
+    plainRun.Wait();
+    verboseRun.Wait();
+    output.exitedWell = verboseRun.exitCode() == 0;
+  }
+  std::optional<std::string> plainText = ReadFromStart(plain.get());
+  std::optional<std::string> verboseText = ReadFromStart(verbose.get());
+  std::optional<std::string> errorsText = ReadFromStart(errors.get());
+  if (!plainText || !verboseText || !errorsText) return std::nullopt;
+  output.plain = std::move(*plainText);
+  output.verbose = std::move(*verboseText);
+  output.errors = std::move(*errorsText);
+  return output;
+}
+
+// Pairs the listings line for line into the list's entries and keeps its
+// members, judging every verbose line as the probe judges it. A plain line
+// without a verbose partner has no known size and is passed over.
+void ReadEntries(const ListingOutput& output, std::int64_t sizeLimit, bool checkNames, ArchiveList& list,
+                 ProbeLines& judgement) {
+  std::string_view plain = output.plain;
+  std::string_view verbose = output.verbose;
+  CapturedLine plainLine;
+  CapturedLine verboseLine;
+  while (TakeCapturedLine(verbose, verboseLine)) {
+    AddProbeLine(verboseLine.text, checkNames, judgement);
+    if (!TakeCapturedLine(plain, plainLine)) continue;
+    AddEntry(list.entries, plainLine.text, verboseLine.text);
+    const std::size_t entry = EntryCount(list.entries) - 1;
+    if (list.entries.kinds[entry] == EntryKind::File && IsKeptMember(list.entries.sizes[entry], sizeLimit)) {
+      list.members.push_back(static_cast<std::uint32_t>(entry));
+    }
+  }
+  AddProbeLines(output.errors, false, judgement);
+}
+
+// The host's list: a zero-filled record for each member and the terminator.
+ResultCode MakeRecords(const ArchiveList& list, UniqueLocal& block) {
+  const std::size_t count = list.members.size();
+  if (count >= SIZE_MAX / sizeof(ArchiveEntryW) - 1) return OutOfMemory;
+  block.reset(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (count + 1) * sizeof(ArchiveEntryW)));
+  if (!block) return OutOfMemory;
+  for (std::size_t i = 0; i < count; ++i) MakeRecord(list, i, block.as<ArchiveEntryW>()[i]);
+  return Success;
+}
+
+}  // namespace
+
+std::optional<ArchiveOrigin> OriginOf(HANDLE archive, const Settings& settings) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(archive, &info)) return std::nullopt;
+  ArchiveOrigin origin;
+  origin.volumeSerial = info.dwVolumeSerialNumber;
+  origin.fileIndex = Join(info.nFileIndexHigh, info.nFileIndexLow);
+  origin.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+  origin.lastWrite = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+  origin.toolDir = settings.toolDir;
+  origin.maxMB = settings.maxMB;
+  return origin;
+}
+
+ResultCode ListAfresh(const std::wstring& folder, const Settings& settings, const std::wstring& archivePath,
+                      HANDLE archive, std::int64_t offset, Listing& out) {
+  if (folder.empty() || archive == nullptr || archive == INVALID_HANDLE_VALUE) return ReadError;
+  const ResultCode header = CheckHeader(archive, offset);
+  if (header != Success) return header;
+  const std::wstring toolPath = ToolExePath(settings);
+  if (toolPath.empty() || !FileExists(toolPath)) return UnknownFormat;
+
+  auto list = std::make_shared<ArchiveList>();
+  list->codePage = ToolOutputCodePage();
+  std::optional<ArchiveOrigin> origin;
+  const std::optional<ListingOutput> output = RunListings(folder, toolPath, archive, settings, origin);
+  // Without the archive's time there is nothing to date the records with.
+  if (!output || !origin) return ReadError;
+  list->origin = *origin;
+  list->timestamp = UnixSecondsFromFileTime(origin->lastWrite);
+  // The verbose run answers what a probe would ask: an archive the tool
+  // cannot read is no list, nor is a tar whose names are not ASCII.
+  ProbeLines judgement;
+  ReadEntries(*output, SizeLimitFromMaxMB(settings.maxMB), ChecksNames(archivePath, settings), *list, judgement);
+  if (!ProbeAccepts(judgement, output->exitedWell)) return UnknownFormat;
+  list->soleMatch = SoleMatches(list->entries, list->members);
+  const ResultCode made = MakeRecords(*list, out.records);
+  if (made != Success) return made;
+  out.list = std::move(list);
+  return Success;
+}
+
+void MakeRecord(const ArchiveList& list, std::size_t member, ArchiveEntryW& record) {
+  const std::size_t entry = list.members[member];
+  const std::wstring path = DecodeText(PathOf(list.entries, entry), list.codePage);
+  const auto size = static_cast<std::uint64_t>(list.entries.sizes[entry]);
+  std::fill(std::begin(record.method), std::end(record.method), '\0');
+  record.method[0] = 'T';
+  record.method[1] = 'A';
+  record.method[2] = 'R';
+  record.position = member;
+  record.compressedSize = size;
+  record.size = size;
+  record.timestamp = list.timestamp;
+  CopyFolderToRecordPath(record.path, MemberFolder(path));
+  CopyToRecordText(record.name, PlainNameFor(MemberName(path)));
+  record.crc = 0;
+  record.alignment = 0;
+}
+
+std::optional<std::size_t> MemberNamed(const ArchiveList& list, std::uint64_t position, std::string_view toolPath,
+                                       std::uint64_t size) {
+  const auto names = [&](std::size_t member) {
+    const std::size_t entry = list.members[member];
+    return PathOf(list.entries, entry) == toolPath && static_cast<std::uint64_t>(list.entries.sizes[entry]) == size;
+  };
+  if (position < list.members.size() && names(static_cast<std::size_t>(position))) {
+    return static_cast<std::size_t>(position);
+  }
+  std::optional<std::size_t> found;
+  for (std::size_t member = 0; member < list.members.size(); ++member) {
+    if (!names(member)) continue;
+    if (found) return std::nullopt;  // named more than once elsewhere: which one cannot be told
+    found = member;
+  }
+  return found;
+}
+
+}  // namespace qibor
