@@ -160,6 +160,13 @@ double Median(std::vector<double> values) {
 // file of its own (as a listing's verbose run has it).
 enum class BareErrors { None, ToOutput, ToOwnFile };
 
+// A bare run's capture, inheritable, kept to be read back.
+qibor::UniqueHandle CreateCapture(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return qibor::UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 // Every bare run this process started.
 std::size_t g_bareRuns = 0;
 
@@ -171,9 +178,9 @@ qibor::RunningTool StartBare(const std::wstring& folder, const std::wstring& com
                              const std::wstring& capturePath, BareErrors errors, const std::wstring& errorsPath = {}) {
   ++g_bareRuns;
   const qibor::UniqueHandle input = qibor::OpenArchive(archive);
-  const qibor::UniqueHandle capture = qibor::CreateFresh(capturePath, qibor::Inheritable::Yes);
+  const qibor::UniqueHandle capture = CreateCapture(capturePath);
   qibor::UniqueHandle ownErrors;
-  if (errors == BareErrors::ToOwnFile) ownErrors = qibor::CreateFresh(errorsPath, qibor::Inheritable::Yes);
+  if (errors == BareErrors::ToOwnFile) ownErrors = CreateCapture(errorsPath);
   const HANDLE errorStream = errors == BareErrors::ToOutput ? capture.get() : ownErrors.get();
   return qibor::StartOnArchive(folder, commandLine, input.get(), capture.get(), errorStream);
 }

@@ -33,6 +33,7 @@ add_library(qibor_core STATIC
   extract/extract_member.cpp
   extract/member_output.cpp
   extract/member_selection.cpp
+  requests/host_listing.cpp
   requests/check_support.cpp
   requests/list_archive.cpp
   requests/find_member.cpp

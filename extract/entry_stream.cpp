@@ -52,36 +52,12 @@ Span SpanOf(const EntryRun& run) {
   return span;
 }
 
-}  // namespace
-
-ResultCode TakeEntry(const ArchiveRuns& runs, const EntryRun& run, const EntrySink& sink,
-                     const std::function<bool()>& whileRunning) {
-  if (run.target >= run.names.size() || run.names.size() != run.sizes.size()) return ReadError;
-  if ((sink.block == nullptr) == (sink.file == nullptr)) return ReadError;
-  const Span span = SpanOf(run);
-  // A file gets the target's bytes from its start, whatever an earlier run wrote.
-  const LARGE_INTEGER fileStart{};
-  if (sink.file != nullptr && (!SetFilePointerEx(sink.file, fileStart, nullptr, FILE_BEGIN) || !SetEndOfFile(sink.file))) {
-    return WriteError;
-  }
-
-  // The bytes go to a capture, read as the run writes it: under Wine a pipe
-  // moves each of the tool's writes through its server, ten times slower.
-  const UniqueHandle messages = MakeCapture(runs.folder, Capture::Extraction);
-  const UniqueHandle output = MakeCapture(runs.folder, Capture::Entries);
-  const UniqueHandle reader = output.valid() ? ReopenForReading(output.get()) : UniqueHandle();
-  if (!messages.valid() || !reader.valid()) return ReadError;
-  RunningTool tool = StartOnArchive(runs.folder, run.commandLine, runs.archive, output.get(), messages.get());
-  if (!tool.started()) return ReadError;
-  if (whileRunning && !whileRunning()) {
-    tool.Stop();
-    return ReadError;
-  }
+// Reads the run's output to its end, the target's bytes into the sink.
+// ReadError when the run wrote more than the entries hold (it is then
+// stopped), WriteError when the file could not be written.
+ResultCode ReadOutput(HANDLE reader, RunningTool& tool, const EntryRun& run, const Span& span, const EntrySink& sink,
+                      std::uint64_t& read) {
   const auto scratch = std::make_unique<unsigned char[]>(kScratchBytes);
-
-  std::uint64_t read = 0;
-  bool complete = false;  // the run's output came to its end
-  bool writeFailed = false;
   for (;;) {
     // A piece never reaches across the target's start or end.
     unsigned char* into = scratch.get();
@@ -94,34 +70,64 @@ ResultCode TakeEntry(const ArchiveRuns& runs, const EntryRun& run, const EntrySi
     } else if (read < span.end) {
       room = std::min(room, span.end - read);
     }
-    const DWORD got = ReadRunOutput(reader.get(), tool, into, static_cast<DWORD>(room));
-    if (got == 0) {
-      complete = true;
-      break;
-    }
-    if (sink.file != nullptr && read >= span.start && read < span.end && !WriteWhole(sink.file, into, got)) {
-      writeFailed = true;
-      break;
-    }
+    const DWORD got = ReadRunOutput(reader, tool, into, static_cast<DWORD>(room));
+    if (got == 0) return Success;
+    const bool target = read >= span.start && read < span.end;
     read += got;
-    if (run.coversAll && read > span.total) break;  // more than the entries hold
+    if (sink.file != nullptr && target && !WriteWhole(sink.file, into, got)) {
+      tool.Stop();
+      return WriteError;
+    }
+    if (run.coversAll && read > span.total) {  // more than the entries hold
+      tool.Stop();
+      return ReadError;
+    }
   }
-  if (!complete) {
-    tool.Stop();
-    return writeFailed ? WriteError : ReadError;
-  }
-  tool.Wait();
-  const std::optional<std::string> messageText = ReadFromStart(messages.get());
-  if (!messageText) return ReadError;
+}
+
+// Whether the run's messages confirm every entry up to the target and,
+// when they confirm all, the bytes add up: an entry that wrote other than
+// its listed size would have moved the target's.
+bool MessagesConfirm(HANDLE messages, const EntryRun& run, const Span& span, std::uint64_t read) {
+  const std::optional<std::string> text = ReadFromStart(messages);
+  if (!text) return false;
   EntryTally tally{run.names, 0, false};
-  std::string_view rest = *messageText;
+  std::string_view rest = *text;
   CapturedLine line;
   while (TakeCapturedLine(rest, line)) TallyMessageLine(tally, line.text);
-  if (tally.failed || tally.confirmed <= run.target || read < span.end) return ReadError;
-  // Every entry confirmed: an entry that wrote other than its listed size
-  // would have moved the target's bytes, and the sum shows it.
-  if (run.coversAll && tally.confirmed == run.names.size() && read != span.total) return ReadError;
-  return Success;
+  if (tally.failed || tally.confirmed <= run.target || read < span.end) return false;
+  return !(run.coversAll && tally.confirmed == run.names.size() && read != span.total);
+}
+
+}  // namespace
+
+ResultCode TakeEntry(const ArchiveRuns& runs, const EntryRun& run, const EntrySink& sink,
+                     const std::function<bool()>& whileRunning) {
+  if (run.target >= run.names.size() || run.names.size() != run.sizes.size()) return ReadError;
+  if ((sink.block == nullptr) == (sink.file == nullptr)) return ReadError;
+  // A file gets the target's bytes from its start, whatever an earlier run wrote.
+  const LARGE_INTEGER fileStart{};
+  if (sink.file != nullptr && (!SetFilePointerEx(sink.file, fileStart, nullptr, FILE_BEGIN) || !SetEndOfFile(sink.file))) {
+    return WriteError;
+  }
+  // The bytes go to a capture, read as the run writes it: under Wine a pipe
+  // moves each of the tool's writes through its server, ten times slower.
+  const UniqueHandle messages = MakeCapture(runs.folder, Capture::Extraction);
+  const UniqueHandle output = MakeCapture(runs.folder, Capture::Entries);
+  const UniqueHandle reader = output.valid() ? ReopenForReading(output.get()) : UniqueHandle();
+  if (!messages.valid() || !reader.valid()) return ReadError;
+  RunningTool tool = StartOnArchive(runs.folder, run.commandLine, runs.archive, output.get(), messages.get());
+  if (!tool.started()) return ReadError;
+  if (whileRunning && !whileRunning()) {
+    tool.Stop();
+    return ReadError;
+  }
+  const Span span = SpanOf(run);
+  std::uint64_t read = 0;
+  const ResultCode result = ReadOutput(reader.get(), tool, run, span, sink, read);
+  if (result != Success) return result;
+  tool.Wait();
+  return MessagesConfirm(messages.get(), run, span, read) ? Success : ReadError;
 }
 
 }  // namespace qibor

@@ -149,6 +149,24 @@ EntryRun RunFor(const std::wstring& toolPath, const ExtractionArguments& argumen
   return run;
 }
 
+// The plan of what the argument really selects; none when it does not
+// select the member.
+std::optional<ExtractionPlan> PlanOf(const ArchiveList& list, const std::vector<Candidate>& candidates,
+                                     const std::vector<bool>& real, std::size_t memberEntry,
+                                     std::wstring_view patternKey, std::int64_t sizeLimit) {
+  ExtractionPlan plan = StartPlan(memberEntry, patternKey, sizeLimit);
+  bool memberSelected = false;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (!real[i]) continue;
+    const std::size_t entry = candidates[i].entry;
+    if (entry == memberEntry) memberSelected = true;
+    AddToPlan(plan, PlannedEntry{entry, candidates[i].key, list.entries.kinds[entry] == EntryKind::File,
+                                 list.entries.sizes[entry]});
+  }
+  if (!memberSelected) return std::nullopt;
+  return plan;
+}
+
 }  // namespace
 
 EntryRun AloneRun(const std::wstring& toolPath, const ArchiveList& list, std::size_t member) {
@@ -176,19 +194,11 @@ std::optional<EntryRun> RunSelecting(const ArchiveRuns& runs, const ArchiveList&
     // entry is in question, the argument's own listing says which it takes.
     const std::optional<std::vector<bool>> real = SelectedBy(runs, list, candidates, *pattern);
     if (!real) continue;
-    ExtractionPlan plan = StartPlan(memberEntry, patternKey, sizeLimit);
-    bool memberSelected = false;
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-      if (!(*real)[i]) continue;
-      const std::size_t entry = candidates[i].entry;
-      if (entry == memberEntry) memberSelected = true;
-      AddToPlan(plan, PlannedEntry{entry, candidates[i].key, list.entries.kinds[entry] == EntryKind::File,
-                                   list.entries.sizes[entry]});
-    }
-    if (!memberSelected) continue;
+    const std::optional<ExtractionPlan> plan = PlanOf(list, candidates, *real, memberEntry, patternKey, sizeLimit);
+    if (!plan) continue;
     ExtractionArguments arguments;
     arguments.pattern = *pattern;
-    const ExtractionRun kind = ChooseRun(plan);
+    const ExtractionRun kind = ChooseRun(*plan);
     if (kind != ExtractionRun::Refuse) {
       arguments.stopAtFirst = kind == ExtractionRun::StopAtFirst;
       arguments.excludeBelow = kind == ExtractionRun::ReadAll;

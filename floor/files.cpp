@@ -36,16 +36,6 @@ bool ReadExactly(HANDLE file, void* bytes, std::uint64_t size) {
 
 }  // namespace
 
-UniqueHandle CreateFresh(const std::wstring& path, Inheritable inheritable) {
-  SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), nullptr, inheritable == Inheritable::Yes};
-  auto result = RetryWhileBusy([&] {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &security, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    return std::make_pair(h != INVALID_HANDLE_VALUE, h);
-  });
-  return UniqueHandle(result.first ? result.second : nullptr);
-}
-
 UniqueHandle CreateScratch(const std::wstring& path) {
   SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   auto result = RetryWhileBusy([&] {
@@ -60,16 +50,6 @@ UniqueHandle CreateScratch(const std::wstring& path) {
 UniqueHandle ReopenForReading(HANDLE file) {
   return UniqueHandle(ReOpenFile(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  FILE_FLAG_SEQUENTIAL_SCAN));
-}
-
-UniqueHandle OpenForReading(const std::wstring& path) {
-  auto opened = RetryWhileBusy([&] {
-    // Sharing deletion too, so a scratch file (CreateScratch) opens as well.
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    return std::make_pair(h != INVALID_HANDLE_VALUE, h);
-  });
-  return UniqueHandle(opened.first ? opened.second : nullptr);
 }
 
 std::optional<std::string> ReadFromStart(HANDLE file) {
@@ -87,8 +67,6 @@ std::optional<std::string> ReadFromStart(HANDLE file) {
   if (!ReadExactly(file, bytes.data(), bytes.size())) return std::nullopt;
   return bytes;
 }
-
-bool DeleteFileRetrying(const std::wstring& path) { return DeleteEntryRetrying(path, false); }
 
 bool DeleteEntryRetrying(const std::wstring& path, bool folder) {
   const std::wstring target = LongPathForm(path);

@@ -12,10 +12,6 @@
 
 namespace qibor {
 
-// A new empty file for writing, replacing one of that name; inheritable for
-// a child process's standard handles when asked.
-enum class Inheritable { No, Yes };
-UniqueHandle CreateFresh(const std::wstring& path, Inheritable inheritable);
 // A new file a child process writes and this process reads back through the
 // same handle, replacing one of that name; inheritable, and gone once the
 // last handle to it closes, even if this process dies.
@@ -26,10 +22,6 @@ UniqueHandle ReopenForReading(HANDLE file);
 // The whole of an open file, read from its start; no value when it cannot be
 // read or memory runs out.
 std::optional<std::string> ReadFromStart(HANDLE file);
-// Opens a file for reading in sequence.
-UniqueHandle OpenForReading(const std::wstring& path);
-// True when the file is gone.
-bool DeleteFileRetrying(const std::wstring& path);
 // Deletes a file or an empty folder, read-only or not. True when it is gone.
 bool DeleteEntryRetrying(const std::wstring& path, bool folder);
 

@@ -23,11 +23,14 @@ bool ForEachEntryIn(const std::wstring& folder, const std::function<bool(const F
   return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
-bool EmptyFolder(const std::wstring& folder) {
+namespace {
+
+// Removes what is inside the folder. True when nothing is left in it.
+bool RemoveContents(const std::wstring& folder) {
   bool all = true;
   const bool walked = ForEachEntryIn(folder, [&](const FolderEntry& entry) {
     const std::wstring child = folder + L"\\" + std::wstring(entry.name);
-    if (entry.isFolder && !entry.isLink && !EmptyFolder(child)) all = false;
+    if (entry.isFolder && !entry.isLink && !RemoveContents(child)) all = false;
     if (!DeleteEntryRetrying(child, entry.isFolder)) all = false;
     return true;
   });
@@ -36,6 +39,8 @@ bool EmptyFolder(const std::wstring& folder) {
   return all && (walked || GetLastError() == ERROR_FILE_NOT_FOUND);
 }
 
+}  // namespace
+
 bool RemoveTree(const std::wstring& folder) {
   // An empty folder, or a link, goes at once; one with something in it
   // refuses and is walked.
@@ -43,7 +48,7 @@ bool RemoveTree(const std::wstring& folder) {
   const DWORD attributes = GetFileAttributesW(LongPathForm(folder).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return true;
   const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if (!isLink && !EmptyFolder(folder)) return false;
+  if (!isLink && !RemoveContents(folder)) return false;
   return DeleteEntryRetrying(folder, true);
 }
 

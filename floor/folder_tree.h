@@ -18,9 +18,6 @@ struct FolderEntry {
 // returns false. False when the folder cannot be read or onEntry stopped.
 bool ForEachEntryIn(const std::wstring& folder, const std::function<bool(const FolderEntry&)>& onEntry);
 
-// Removes what is inside the folder. True when it is empty.
-bool EmptyFolder(const std::wstring& folder);
-
 // Removes a folder and everything below it. True when it is gone.
 bool RemoveTree(const std::wstring& folder);
 

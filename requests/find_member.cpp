@@ -8,9 +8,7 @@
 
 #include "extract/member_selection.h"
 #include "interface/ansi_text.h"
-#include "listing/listing.h"
-#include "listing/listing_cache.h"
-#include "requests/request.h"
+#include "requests/host_listing.h"
 
 namespace qibor {
 namespace {
@@ -100,15 +98,10 @@ using Finder = std::function<std::optional<std::size_t>(const Lookup&)>;
 ResultCode FindInFreshList(const std::wstring& archivePath, std::int64_t offset, const Finder& find,
                            ArchiveEntryW& recordOut) {
   Request request;
-  if (!request.ready() || archivePath.empty()) return ReadError;
-  TheListingCache().Clear();
-  const UniqueHandle archive = OpenArchive(archivePath);
-  if (!archive.valid()) return ReadError;
+  UniqueHandle archive;
   Listing listing;
-  const ResultCode result =
-      ListAfresh(request.scope.folder(), request.settings, archivePath, archive.get(), offset, listing);
+  const ResultCode result = ListForHost(request, archivePath, offset, archive, listing);
   if (result != Success) return result;
-  TheListingCache().Store(archivePath, listing.list);
   const ArchiveRuns runs = request.RunsOn(archive.get());
   const Lookup lookup{runs, *listing.list, Records(listing.records.as<ArchiveEntryW>(), listing.list->members.size())};
   const std::optional<std::size_t> found = find(lookup);

@@ -47,7 +47,6 @@ else
 fi
 host --ansi list "$archive"
 echo
-echo "the work folder (%TEMP%\\qibor) after the requests: no capture file, no extracted"
-echo "member, only the folders the tool made for nested members:"
+echo "the work folder (%TEMP%\\qibor) after the requests, empty:"
 work="$WINEPREFIX/drive_c/users/$(whoami)/Temp/qibor"
-if [ -d "$work" ]; then (cd "$work" && find . -mindepth 1 | sed 's/^/  /'); else echo "  (removed at unload: it was empty)"; fi
+if [ -d "$work" ]; then (cd "$work" && find . -mindepth 1 | sed 's/^/  /'); else echo "  (removed at unload)"; fi

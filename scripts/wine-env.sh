@@ -2,8 +2,10 @@
 # tree. Stop the wineserver started here with stop_wine.
 export WINEDEBUG=-all
 # Windows programs see an English user (ANSI code page 1252) unless a test
-# asks for another locale.
-export LC_ALL="${QIBOR_WINE_LOCALE:-en_US.UTF-8}"
+# asks for another locale. The shell that sourced this may have started
+# before scripts/install-packages.sh made the locale, and would warn that it
+# cannot switch to it; the programs it starts can.
+{ export LC_ALL="${QIBOR_WINE_LOCALE:-en_US.UTF-8}"; } 2>/dev/null
 export WINEPREFIX="${QIBOR_WINEPREFIX:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine-prefix}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 

@@ -5,31 +5,15 @@
 namespace qibor {
 namespace {
 
-const wchar_t* FileNameOf(Capture capture) {
-  switch (capture) {
-    case Capture::Probe:
-      return L"qiborp.txt";
-    case Capture::Plain:
-      return L"qibor.txt";
-    case Capture::Verbose:
-      return L"qiborv.txt";
-    case Capture::Errors:
-      return L"qibore.txt";
-    case Capture::Selection:
-      return L"qibors.txt";
-    case Capture::Extraction:
-      return L"qiborx.txt";
-    case Capture::Entries:
-      return L"qiborb.bin";
-  }
-  return L"qibor.tmp";
-}
+// In the order of Capture.
+constexpr const wchar_t* kFileNames[] = {L"qiborp.txt", L"qibor.txt",  L"qiborv.txt", L"qibore.txt",
+                                         L"qibors.txt", L"qiborx.txt", L"qiborb.bin"};
 
 }  // namespace
 
 UniqueHandle MakeCapture(const std::wstring& folder, Capture capture) {
   if (folder.empty()) return {};
-  return CreateScratch(folder + L"\\" + FileNameOf(capture));
+  return CreateScratch(folder + L"\\" + kFileNames[static_cast<int>(capture)]);
 }
 
 UINT ToolOutputCodePage() {

@@ -11,7 +11,7 @@
 
 namespace qibor {
 
-enum class Capture {
+enum class Capture : int {
   Probe,       // the probe's verbose listing, errors too
   Plain,       // a listing's plain run
   Verbose,     // a listing's verbose run

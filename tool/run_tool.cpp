@@ -12,6 +12,33 @@ namespace {
 // A start that fails for a passing reason is tried three more times, 100 ms apart.
 constexpr RetryBudget kPassingStart{300, 100};
 
+// The list of the handles a run inherits: only these are handed to the
+// child, not every inheritable handle the host happens to have open.
+struct InheritedHandles {
+  HANDLE handles[3] = {};
+  std::unique_ptr<unsigned char[]> storage;
+  LPPROC_THREAD_ATTRIBUTE_LIST list = nullptr;  // null when it could not be made
+  InheritedHandles(HANDLE input, HANDLE output, HANDLE errors) : handles{input, output, errors} {
+    const DWORD count = (errors != nullptr && errors != output) ? 3 : 2;
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage = std::make_unique<unsigned char[]>(size);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.get());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size)) return;
+    if (UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, count * sizeof(HANDLE),
+                                  nullptr, nullptr)) {
+      list = attributes;
+    } else {
+      DeleteProcThreadAttributeList(attributes);
+    }
+  }
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+  ~InheritedHandles() {
+    if (list != nullptr) DeleteProcThreadAttributeList(list);
+  }
+};
+
 RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& commandLine, HANDLE input, HANDLE output,
                           HANDLE errors) {
   // CreateProcessW's limit for a command line, terminator included.
@@ -19,17 +46,8 @@ RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& comman
   if (input == nullptr || input == INVALID_HANDLE_VALUE || output == nullptr || output == INVALID_HANDLE_VALUE) {
     return {};
   }
-  // Only these handles are handed to the child, not every inheritable
-  // handle the host happens to have open.
-  HANDLE inherited[3] = {input, output, errors};
-  const DWORD handleCount = (errors != nullptr && errors != output) ? 3 : 2;
-  SIZE_T attributeSize = 0;
-  InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
-  auto attributeStorage = std::make_unique<unsigned char[]>(attributeSize);
-  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeStorage.get());
-  if (!InitializeProcThreadAttributeList(attributes, 1, 0, &attributeSize)) return {};
-  const bool listed = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
-                                                handleCount * sizeof(HANDLE), nullptr, nullptr) != FALSE;
+  const InheritedHandles inherited(input, output, errors);
+  const bool listed = inherited.list != nullptr;
 
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof(startup);
@@ -38,7 +56,7 @@ RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& comman
   startup.StartupInfo.hStdInput = input;
   startup.StartupInfo.hStdOutput = output;
   startup.StartupInfo.hStdError = errors;
-  startup.lpAttributeList = listed ? attributes : nullptr;
+  startup.lpAttributeList = inherited.list;
 
   std::wstring writable = commandLine;
   PROCESS_INFORMATION process{};
@@ -51,7 +69,6 @@ RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& comman
                                      folder.c_str(), &startup.StartupInfo, &process) != FALSE;
     return std::make_pair(made, 0);
   });
-  DeleteProcThreadAttributeList(attributes);
   if (!started.first) return {};
   // The child holds its own copies of the handles; ours close here.
   const UniqueHandle thread(process.hThread);
