@@ -33,6 +33,7 @@ add_library(qibor_core STATIC
   extract/extract_member.cpp
   extract/member_output.cpp
   extract/member_selection.cpp
+  extract/read_ahead.cpp
   requests/host_listing.cpp
   requests/check_support.cpp
   requests/list_archive.cpp

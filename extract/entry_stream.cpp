@@ -25,16 +25,6 @@ std::uint64_t SaturatingSum(std::uint64_t a, std::uint64_t b) {
   return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
 }
 
-bool WriteWhole(HANDLE file, const unsigned char* bytes, DWORD size) {
-  while (size > 0) {
-    DWORD written = 0;
-    if (!WriteFile(file, bytes, size, &written, nullptr) || written == 0) return false;
-    bytes += written;
-    size -= written;
-  }
-  return true;
-}
-
 // Where the target's bytes lie in the run's output.
 struct Span {
   std::uint64_t start = 0;

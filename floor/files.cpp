@@ -47,6 +47,38 @@ UniqueHandle CreateScratch(const std::wstring& path) {
   return UniqueHandle(result.first ? result.second : nullptr);
 }
 
+bool CreateOutputPipe(UniqueHandle& readEnd, UniqueHandle& writeEnd, DWORD bufferBytes) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE reader = nullptr;
+  HANDLE writer = nullptr;
+  if (!CreatePipe(&reader, &writer, &inheritable, bufferBytes)) return false;
+  readEnd.reset(reader);
+  writeEnd.reset(writer);
+  return SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0) != FALSE;
+}
+
+DWORD ReadFromPipe(HANDLE pipe, void* into, DWORD room) {
+  for (;;) {
+    DWORD read = 0;
+    // A pipe's end shows as a failed read; a write of nothing as a read of nothing.
+    if (!ReadFile(pipe, into, room, &read, nullptr)) return 0;
+    if (read > 0 || room == 0) return read;
+  }
+}
+
+bool WriteWhole(HANDLE file, const void* bytes, std::uint64_t size) {
+  // One call moves less than 4 GiB: write in pieces.
+  constexpr std::uint64_t kPieceBytes = 1u << 24;
+  const auto* at = static_cast<const unsigned char*>(bytes);
+  for (std::uint64_t done = 0; done < size;) {
+    DWORD written = 0;
+    const auto piece = static_cast<DWORD>(std::min(size - done, kPieceBytes));
+    if (!WriteFile(file, at + done, piece, &written, nullptr) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
 UniqueHandle ReopenForReading(HANDLE file) {
   return UniqueHandle(ReOpenFile(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  FILE_FLAG_SEQUENTIAL_SCAN));

@@ -16,6 +16,15 @@ namespace qibor {
 // same handle, replacing one of that name; inheritable, and gone once the
 // last handle to it closes, even if this process dies.
 UniqueHandle CreateScratch(const std::wstring& path);
+// A pipe for a child process's standard output: the write end inheritable,
+// the read end this process's own. The pipe holds `bufferBytes` before the
+// writer waits for a read.
+bool CreateOutputPipe(UniqueHandle& readEnd, UniqueHandle& writeEnd, DWORD bufferBytes);
+// Reads what the pipe holds, up to `room` bytes, waiting for the writer; 0
+// once the pipe has ended (or a read failed).
+DWORD ReadFromPipe(HANDLE pipe, void* into, DWORD room);
+// Writes all the bytes at the file's position; false when a write fails.
+bool WriteWhole(HANDLE file, const void* bytes, std::uint64_t size);
 // A second handle on an open file, for reading it with a file position of
 // its own, not inheritable.
 UniqueHandle ReopenForReading(HANDLE file);

@@ -45,7 +45,7 @@ int ProfileInteger(std::wstring_view text) {
 
 Settings ParseSettingsSection(std::wstring_view section) {
   Settings settings;
-  bool seenDir = false, seenMaxMB = false, seenExt = false, seenTar = false;
+  bool seenDir = false, seenMaxMB = false, seenExt = false, seenTar = false, seenCacheMB = false;
   while (!section.empty()) {
     const std::size_t end = section.find(L'\0');
     const std::wstring_view entry = section.substr(0, end);
@@ -66,6 +66,9 @@ Settings ParseSettingsSection(std::wstring_view section) {
     } else if (!seenTar && SameKey(key, L"tar")) {
       settings.tarExtensions = value;
       seenTar = true;
+    } else if (!seenCacheMB && SameKey(key, L"cacheMB")) {
+      settings.cacheMB = ProfileInteger(value);
+      seenCacheMB = true;
     }
   }
   return settings;

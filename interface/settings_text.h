@@ -10,13 +10,16 @@ inline constexpr wchar_t kDefaultToolDir[] = L"C:\\Windows\\System32";
 inline constexpr int kDefaultMaxMB = 64;
 inline constexpr wchar_t kDefaultExt[] = L"*.7z;*.rar";
 inline constexpr wchar_t kDefaultTarExtensions[] = L"*.tar,*.tgz,*.taz";
+// A 32-bit host has 2 GiB of address space: leave it room.
+inline constexpr int kDefaultCacheMB = sizeof(void*) == 4 ? 64 : 256;
 
-// The four settings of one request.
+// The settings of one request.
 struct Settings {
   std::wstring toolDir = kDefaultToolDir;
   int maxMB = kDefaultMaxMB;
   std::wstring ext = kDefaultExt;
   std::wstring tarExtensions = kDefaultTarExtensions;
+  int cacheMB = kDefaultCacheMB;  // member bytes read ahead and kept; 0: no read-ahead
 };
 
 // From a section's "key=value" entries, each ended by a zero unit: keys in

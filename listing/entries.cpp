@@ -64,20 +64,23 @@ std::vector<bool> SoleMatches(const Entries& entries, const std::vector<std::uin
     std::uint32_t entries = 0;
     bool hasBelow = false;
   };
-  std::unordered_map<std::string, Count> counts;
+  // Keys are counted by views into `keys`, which outlives the map.
   std::vector<std::string> keys(EntryCount(entries));
+  std::unordered_map<std::string_view, Count> counts;
+  counts.reserve(keys.size() * 2);
   for (std::size_t i = 0; i < keys.size(); ++i) {
     keys[i] = MatchKeyOf(PathOf(entries, i));
-    ++counts[keys[i]].entries;
+    const std::string_view key = keys[i];
+    ++counts[key].entries;
     // Each folder the key goes through has an entry below it.
-    for (std::size_t slash = keys[i].find('/'); slash != std::string::npos; slash = keys[i].find('/', slash + 1)) {
-      counts[keys[i].substr(0, slash)].hasBelow = true;
+    for (std::size_t slash = key.find('/'); slash != std::string_view::npos; slash = key.find('/', slash + 1)) {
+      counts[key.substr(0, slash)].hasBelow = true;
     }
   }
   std::vector<bool> sole;
   sole.reserve(members.size());
   for (const std::uint32_t member : members) {
-    const std::string& key = keys[member];
+    const std::string_view key = keys[member];
     const Count& count = counts[key];
     sole.push_back(!key.empty() && count.entries == 1 && !count.hasBelow &&
                    PathOf(entries, member).find('?') == std::string_view::npos);

@@ -43,6 +43,9 @@ struct ArchiveList {
   std::int64_t timestamp = 0;          // the archive's last write, every record's time
   UINT codePage = 0;                   // the code page the tool printed the paths in
   ArchiveOrigin origin;
+  // A 7z or a compressed stream: the tool reaches a member only by decoding
+  // everything stored before it.
+  bool solid = false;
 };
 
 // A listing as one request has it: the list, and its records for the host.

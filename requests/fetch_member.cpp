@@ -5,6 +5,8 @@
 
 #include "extract/extract_member.h"
 #include "extract/member_output.h"
+#include "extract/read_ahead.h"
+#include "floor/files.h"
 #include "listing/listing.h"
 #include "listing/listing_cache.h"
 #include "listing/member_size.h"
@@ -13,30 +15,6 @@
 namespace qibor {
 namespace {
 
-// The member a fetch is for: its list (cached, or made by this request)
-// and its place there.
-struct ListedMember {
-  std::shared_ptr<const ArchiveList> list;
-  std::size_t member = 0;
-  ArchiveEntryW record{};
-};
-
-// One run, when the cached list can be trusted: the archive is the very
-// file that was listed, with the same settings, and the member's own name
-// selects it alone. The run reads a handle that keeps writers out; its
-// identity is read while the run goes, and the run counts only if it
-// matches. ReadError when the list cannot be trusted or the run did not
-// give the member.
-ResultCode ExtractFromCachedList(const Request& request, const std::wstring& archivePath,
-                                 const ListedMember& listed, const EntrySink& sink) {
-  const ArchiveList& list = *listed.list;
-  if (!list.soleMatch[listed.member]) return ReadError;
-  const UniqueHandle archive = OpenArchive(archivePath, Writers::KeptOut);
-  if (!archive.valid()) return ReadError;
-  return ExtractAlone(request.RunsOn(archive.get()), list, listed.member, sink,
-                      [&] { return OriginOf(archive.get(), request.settings) == list.origin; });
-}
-
 // Where the host wants the member: in memory, or as a new file in a folder.
 struct Destination {
   bool toMemory = true;
@@ -44,41 +22,95 @@ struct Destination {
 };
 
 ResultCode OpenOutput(const Destination& destination, const ArchiveEntryW& record, MemberOutput& output) {
+  if (output.block || output.file) return Success;
   return destination.toMemory ? OpenBlockOutput(record.size, output)
                               : OpenFileOutput(destination.folder, record, output);
 }
 
+// From the pass over a solid archive: a member read ahead goes to the host
+// as it is; else the pass goes on to it. ReadError when the pass cannot
+// give it: it then comes alone.
+ResultCode FromReadAhead(const Request& request, const std::wstring& archivePath,
+                         const std::shared_ptr<const ArchiveList>& list, std::size_t member,
+                         const Destination& destination, MemberOutput& output) {
+  ArchiveEntryW record{};
+  MakeRecord(*list, member, record);
+  if (UniqueLocal kept = TheReadAhead().Take(archivePath, *list, member)) {
+    if (destination.toMemory) {
+      output.block = std::move(kept);
+      return Success;
+    }
+    const ResultCode opened = OpenOutput(destination, record, output);
+    if (opened != Success) return opened;
+    return WriteWhole(output.file.get(), kept.get(), LocalSize(kept.get())) ? Success : WriteError;
+  }
+  const ResultCode opened = OpenOutput(destination, record, output);
+  if (opened != Success) return opened;
+  return TheReadAhead().Reach(request.settings, archivePath, list, member, SinkOf(output));
+}
+
+bool ReadsAhead(const Request& request, const ArchiveList& list) { return list.solid && request.settings.cacheMB > 0; }
+
+// One run, when the cached list can be trusted: the archive is the very
+// file that was listed, with the same settings, and the member's own name
+// selects it alone. The run reads a handle that keeps writers out; its
+// identity is read while the run goes, and the run counts only if it
+// matches. ReadError when the list cannot be trusted or the run did not
+// give the member.
+ResultCode FromCachedList(const Request& request, const std::wstring& archivePath,
+                          const std::shared_ptr<const ArchiveList>& list, std::size_t member,
+                          const Destination& destination, MemberOutput& output) {
+  if (ReadsAhead(request, *list)) {
+    const UniqueHandle archive = OpenArchive(archivePath);
+    if (archive.valid() && OriginOf(archive.get(), request.settings) == list->origin) {
+      const ResultCode result = FromReadAhead(request, archivePath, list, member, destination, output);
+      if (result != ReadError) return result;
+    }
+  }
+  ArchiveEntryW record{};
+  MakeRecord(*list, member, record);
+  const ResultCode opened = OpenOutput(destination, record, output);
+  if (opened != Success) return opened;
+  if (!list->soleMatch[member]) return ReadError;
+  const UniqueHandle archive = OpenArchive(archivePath, Writers::KeptOut);
+  if (!archive.valid()) return ReadError;
+  return ExtractAlone(request.RunsOn(archive.get()), *list, member, SinkOf(output),
+                      [&] { return OriginOf(archive.get(), request.settings) == list->origin; });
+}
+
 // Lists the archive afresh and has the tool write the member: the one at
-// the host's position, or, when `named` comes from the cached list, the one
+// the host's position, or, when `cached` is the list the host has, the one
 // its record names, wherever it now is. Positions are those of the host's
 // list: a list made here is kept only when there was none.
-// The output is opened here when it is not yet.
-ResultCode FetchFromFreshList(const Request& request, const std::wstring& archivePath, std::uint64_t position,
-                              const ListedMember* named, const Destination& destination, MemberOutput& output) {
+ResultCode FromFreshList(const Request& request, const std::wstring& archivePath, std::uint64_t position,
+                         const std::shared_ptr<const ArchiveList>& cached, const Destination& destination,
+                         MemberOutput& output) {
+  TheReadAhead().End();
   const UniqueHandle archive = OpenArchive(archivePath);
   if (!archive.valid()) return ReadError;
   Listing listing;
   const ResultCode listed =
       ListAfresh(request.scope.folder(), request.settings, archivePath, archive.get(), 0, listing);
   if (listed != Success) return listed;
-  if (named == nullptr) TheListingCache().Store(archivePath, listing.list);
+  if (!cached) TheListingCache().Store(archivePath, listing.list);
   const ArchiveList& list = *listing.list;
-  std::size_t member = 0;
-  if (named == nullptr) {
+  std::optional<std::size_t> member;
+  if (!cached) {
     if (position >= list.members.size()) return NotImplemented;
     member = static_cast<std::size_t>(position);
   } else {
-    const ArchiveList& old = *named->list;
-    const std::optional<std::size_t> found =
-        MemberNamed(list, position, PathOf(old.entries, old.members[named->member]), named->record.size);
-    if (!found) return ReadError;
-    member = *found;
+    const std::size_t entry = cached->members[static_cast<std::size_t>(position)];
+    member = MemberNamed(list, position, PathOf(cached->entries, entry),
+                         static_cast<std::uint64_t>(cached->entries.sizes[entry]));
+    if (!member) return ReadError;
   }
-  if (!output.block && !output.file) {
-    const ResultCode opened = OpenOutput(destination, listing.records.as<ArchiveEntryW>()[member], output);
-    if (opened != Success) return opened;
+  if (!cached && ReadsAhead(request, list)) {
+    const ResultCode result = FromReadAhead(request, archivePath, listing.list, *member, destination, output);
+    if (result != ReadError) return result;
   }
-  return ExtractMember(request.RunsOn(archive.get()), list, member, SizeLimitFromMaxMB(request.settings.maxMB),
+  const ResultCode opened = OpenOutput(destination, listing.records.as<ArchiveEntryW>()[*member], output);
+  if (opened != Success) return opened;
+  return ExtractMember(request.RunsOn(archive.get()), list, *member, SizeLimitFromMaxMB(request.settings.maxMB),
                        SinkOf(output));
 }
 
@@ -95,20 +127,13 @@ ResultCode FetchMember(const std::wstring& archivePath, std::uint64_t position, 
   if (!request.ready() || archivePath.empty()) return ReadError;
   MemberOutput output;
   ResultCode result = ReadError;
-  ListedMember cached;
-  cached.list = TheListingCache().Find(archivePath);
-  if (cached.list) {
-    if (position >= cached.list->members.size()) return UnknownFormat;
-    cached.member = static_cast<std::size_t>(position);
-    MakeRecord(*cached.list, cached.member, cached.record);
-    const ResultCode opened = OpenOutput(destination, cached.record, output);
-    if (opened != Success) return opened;
-    result = ExtractFromCachedList(request, archivePath, cached, SinkOf(output));
-    // Otherwise: list afresh and find the member the host's list named.
-    if (result == ReadError) result = FetchFromFreshList(request, archivePath, position, &cached, destination, output);
-  } else {
-    result = FetchFromFreshList(request, archivePath, position, nullptr, destination, output);
+  const std::shared_ptr<const ArchiveList> cached = TheListingCache().Find(archivePath);
+  if (cached) {
+    if (position >= cached->members.size()) return UnknownFormat;
+    result = FromCachedList(request, archivePath, cached, static_cast<std::size_t>(position), destination, output);
   }
+  // Otherwise: list afresh, and find the member the host's list named.
+  if (result == ReadError) result = FromFreshList(request, archivePath, position, cached, destination, output);
   if (result != Success) {
     Discard(output);
     return result;

@@ -1,5 +1,6 @@
 #include "requests/host_listing.h"
 
+#include "extract/read_ahead.h"
 #include "listing/listing_cache.h"
 #include "tool/run_tool.h"
 
@@ -9,6 +10,7 @@ ResultCode ListForHost(const Request& request, const std::wstring& archivePath, 
                        UniqueHandle& archive, Listing& listing) {
   if (!request.ready() || archivePath.empty()) return ReadError;
   TheListingCache().Clear();
+  TheReadAhead().End();
   archive = OpenArchive(archivePath);
   if (!archive.valid()) return ReadError;
   const ResultCode result =

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "extract/read_ahead.h"
 #include "interface/settings.h"
 #include "listing/listing_cache.h"
 #include "tool/work_folder.h"
@@ -14,6 +15,7 @@ void OnModuleLoad(HMODULE module) {
 }
 
 void OnModuleUnload(bool processEnding) {
+  TheReadAhead().Abandon(processEnding);
   if (processEnding) {
     TheListingCache().Abandon();
     return;

@@ -114,9 +114,27 @@ make_archives() {
   echo "$archive_version" >"$stamp"
 }
 
+# Pictures to page through: 200 of about 250 KB, as incompressible as JPEG
+# is, in a solid 7z (about 50 MB), a tgz and a zip.
+make_paging_archives() {
+  [ -f "$archives/browse-200.zip" ] && return
+  local pictures="$out/pictures" i
+  rm -rf "$pictures"
+  mkdir -p "$pictures/comic"
+  for i in $(seq 100 299); do head -c $((240000 + i * 97)) /dev/urandom >"$pictures/comic/page_$i.jpg"; done
+  (
+    cd "$pictures"
+    bsdtar --format 7zip -cf "$archives/browse-solid.7z" comic
+    bsdtar -czf "$archives/browse-solid.tgz" comic
+    bsdtar --format zip -cf "$archives/browse-200.zip" comic
+  )
+  rm -rf "$pictures"
+}
+
 if [ "${QIBOR_BENCH_ARCHIVES_ONLY:-0}" = 1 ]; then
   export LC_ALL=C.UTF-8
   make_archives
+  make_paging_archives
   exit 0
 fi
 
@@ -128,6 +146,7 @@ cmake --build "$build" --target qibor qibor_bench qibor_bench_counting_tar
 
 # Japanese names need a UTF-8 locale for Debian's bsdtar to write them.
 LC_ALL=C.UTF-8 make_archives
+make_paging_archives
 
 # The program runs under a Japanese user (ANSI code page 932), the
 # plug-in's usual audience, so the 7z archives' Japanese names list as such.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the release zip with CPack and checks what a user unpacks: the
-# plug-in, the sample settings with the four keys at their defaults, the
+# plug-in, the sample settings with every key at its default, the
 # command-line host, the README and the licence.
 set -euo pipefail
 build="$1"
@@ -20,7 +20,7 @@ if [ "$listing" != "$expected" ]; then
   status=1
 fi
 ini="$(unzip -p "$zip" '*/qibor.ini' | tr -d '\r')"
-for line in 'dir=C:\Windows\System32' 'maxMB=64' 'ext=*.7z;*.rar' 'tar=*.tar,*.tgz,*.taz' '[UserSetting]'; do
+for line in 'dir=C:\Windows\System32' 'maxMB=64' 'ext=*.7z;*.rar' 'tar=*.tar,*.tgz,*.taz' 'cacheMB=256' '[UserSetting]'; do
   if ! grep -qxF -- "$line" <<<"$ini"; then
     echo "FAIL: qibor.ini lacks the line $line"
     status=1

@@ -25,6 +25,7 @@ RequestLock::RequestLock(unsigned long timeoutMilliseconds) {
   // replaces whatever files it left behind.
   const DWORD waited = WaitForSingleObject(mutex, timeoutMilliseconds);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) held_.reset(mutex);
+  abandoned_ = waited == WAIT_ABANDONED;
 }
 
 }  // namespace qibor

@@ -12,10 +12,13 @@ class RequestLock {
   explicit RequestLock(unsigned long timeoutMilliseconds = 0xFFFFFFFF);
   // False only when the lock could not be made at all.
   bool held() const { return held_.valid(); }
+  // The request that held the lock last died holding it.
+  bool abandoned() const { return abandoned_; }
 
  private:
   UniqueHandle own_;         // only when the mutex kept for all requests is missing
   UniqueMutexRelease held_;  // released before own_ closes
+  bool abandoned_ = false;
 };
 
 }  // namespace qibor

@@ -12,6 +12,23 @@ namespace {
 // A start that fails for a passing reason is tried three more times, 100 ms apart.
 constexpr RetryBudget kPassingStart{300, 100};
 
+// The job every run goes into: it kills them as its last handle closes, at
+// the latest when the host's process ends, so no run outlives its host.
+// Null when the system gives none.
+HANDLE RunsJob() {
+  static const UniqueHandle job = [] {
+    UniqueHandle made(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (made.valid() && !SetInformationJobObject(made.get(), JobObjectExtendedLimitInformation, &limits,
+                                                 sizeof(limits))) {
+      made.reset();
+    }
+    return made;
+  }();
+  return job.get();
+}
+
 // The list of the handles a run inherits: only these are handed to the
 // child, not every inheritable handle the host happens to have open.
 struct InheritedHandles {
@@ -63,16 +80,20 @@ RunningTool StartHiddenIn(const std::wstring& folder, const std::wstring& comman
   // No console at all: the tool needs none, a console host would hold the
   // capture open for a while after the tool exits, and a tool asking for a
   // passphrase on a hidden console would wait forever.
-  const DWORD flags = DETACHED_PROCESS | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  const DWORD flags = DETACHED_PROCESS | CREATE_SUSPENDED | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
   const auto started = RetryWhilePassing(kPassingStart, IsPassingStartError, [&] {
     const bool made = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr,
                                      folder.c_str(), &startup.StartupInfo, &process) != FALSE;
     return std::make_pair(made, 0);
   });
   if (!started.first) return {};
-  // The child holds its own copies of the handles; ours close here.
+  // The child holds its own copies of the handles; ours close here. A host
+  // already in a job that takes no other may leave the run outside ours.
   const UniqueHandle thread(process.hThread);
-  return RunningTool(process.hProcess);
+  RunningTool run(process.hProcess);
+  if (RunsJob() != nullptr) AssignProcessToJobObject(RunsJob(), process.hProcess);
+  if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) run.Stop();
+  return run;
 }
 
 }  // namespace

@@ -41,6 +41,12 @@ class RunningTool {
     Wait();
     return true;
   }
+  // Ends the run at once and lets it go without a wait, as the module's
+  // unload must.
+  void Kill() {
+    if (process_.valid()) TerminateProcess(process_.get(), 1);
+    process_.reset();
+  }
   // Ends the run at once, for output that is no longer wanted, and waits for it.
   void Stop() {
     if (process_.valid()) TerminateProcess(process_.get(), 1);

@@ -72,7 +72,9 @@ RequestScope::RequestScope() {
 RequestScope::~RequestScope() {
   if (folder_.empty()) return;
   RemoveTree(folder_);
-  RemoveLeftoversBeside(folder_);
+  static bool swept = false;
+  if (lock_.abandoned() || !swept) RemoveLeftoversBeside(folder_);
+  swept = true;
 }
 
 }  // namespace qibor

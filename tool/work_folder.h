@@ -15,8 +15,11 @@ std::wstring WorkDirectory();
 void EnsureWorkDirectory();
 
 // Held by every request that runs the tool: the request lock, then a fresh
-// request folder. Whatever else is in the work folder then was left by a
-// request that died half way, and is removed as the request ends.
+// request folder. A request leaves nothing else in the work folder unless
+// it dies half way, holding the lock: the lock then comes abandoned to the
+// next request, which removes all else in the work folder as it ends. The
+// first request of a process does too, for what a machine that stopped
+// left there.
 class RequestScope {
  public:
   RequestScope();

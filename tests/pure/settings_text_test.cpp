@@ -18,6 +18,7 @@ TEST(SettingsText, MissingKeysKeepTheirDefaultsAndEmptyValuesAreEmpty) {
   EXPECT_EQ(none.maxMB, 64);
   EXPECT_EQ(none.ext, L"*.7z;*.rar");
   EXPECT_EQ(none.tarExtensions, L"*.tar,*.tgz,*.taz");
+  EXPECT_EQ(none.cacheMB, sizeof(void*) == 4 ? 64 : 256);
 
   const Settings empty = ParseSettingsSection(L"tar=\0other=1\0"s);
   EXPECT_EQ(empty.tarExtensions, L"");
@@ -26,9 +27,10 @@ TEST(SettingsText, MissingKeysKeepTheirDefaultsAndEmptyValuesAreEmpty) {
 
 TEST(SettingsText, KeysInAnyCaseFirstOneCountsSpacesAndQuotesDropped) {
   const Settings s = ParseSettingsSection(
-      L"DIR = \"C:\\Program Files\\tool\" \0maxmb=128\0Ext=*.zip,*.7z\0dir=D:\\second\0no equals sign\0"s);
+      L"DIR = \"C:\\Program Files\\tool\" \0maxmb=128\0Ext=*.zip,*.7z\0dir=D:\\second\0no equals sign\0CACHEmb=0\0"s);
   EXPECT_EQ(s.toolDir, L"C:\\Program Files\\tool");
   EXPECT_EQ(s.maxMB, 128);
+  EXPECT_EQ(s.cacheMB, 0);
   EXPECT_EQ(s.ext, L"*.zip,*.7z");
   // A value that only starts with a quote keeps it.
   EXPECT_EQ(ParseSettingsSection(L"ext=\"*.7z\0"s).ext, L"\"*.7z");

