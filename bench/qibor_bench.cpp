@@ -690,7 +690,9 @@ std::optional<std::wstring> Bench::MemberPath(const std::wstring& archive, std::
     return std::nullopt;
   }
   SettleCaptures({capture});
-  const std::vector<std::string> lines = SplitLines(listed);
+  // Folders have lines of their own, ending in "/"; they are not members.
+  std::vector<std::string> lines = SplitLines(listed);
+  std::erase_if(lines, [](const std::string& line) { return line.ends_with('/'); });
   // The tool writes names in the user's ANSI code page.
   const std::wstring memberPath = lines.size() == members ? Widen(lines[position], CP_ACP) : std::wstring();
   const std::vector<EntryW> records = plugin_->Records(archive);

@@ -16,7 +16,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-find_program(WINE_PROGRAM NAMES wine64 wine)
-if(WINE_PROGRAM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+# The 64-bit loader itself: with Debian's wine32 installed, `wine` goes
+# through the 32-bit loader, which some machines cannot run.
+find_program(QIBOR_WINE64 NAMES wine64 PATHS /usr/lib/wine)
+if(NOT QIBOR_WINE64)
+  find_program(QIBOR_WINE64 NAMES wine)
+endif()
+if(QIBOR_WINE64)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QIBOR_WINE64})
 endif()

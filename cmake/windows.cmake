@@ -55,24 +55,43 @@ add_library(qibor SHARED
   exports/exports_ansi.cpp
 )
 target_link_libraries(qibor PRIVATE qibor_core)
-set_target_properties(qibor PROPERTIES PREFIX "" SUFFIX ".sph" OUTPUT_NAME qibor)
+# qibor.sph for 64-bit hosts, qibor.spi for 32-bit ones. A 32-bit
+# __stdcall function is "_GetFile@24" to the linker: GNU ld is told to match
+# the module-definition file's plain names to such symbols and to export them
+# plain; MSVC does both by itself.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QIBOR_PLUGIN_SUFFIX ".spi")
+  if(NOT MSVC)
+    target_link_options(qibor PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
+  endif()
+else()
+  set(QIBOR_PLUGIN_SUFFIX ".sph")
+endif()
+set_target_properties(qibor PROPERTIES PREFIX "" SUFFIX ${QIBOR_PLUGIN_SUFFIX} OUTPUT_NAME qibor)
 qibor_warnings(qibor)
 
 add_subdirectory(tools)
 
-# The release package: the plug-in, a commented settings file, the
-# command-line host, the README and the licence, in one zip.
+# The release package, made from the 64-bit build: both plug-ins (qibor.sph
+# for 64-bit viewers, qibor.spi for 32-bit ones), a command-line host for
+# each, a commented settings file, the README and the licence, in one zip.
+# The 32-bit files come from the 32-bit build's tree, built first.
 install(TARGETS qibor RUNTIME DESTINATION . LIBRARY DESTINATION .)
 install(TARGETS qibor_host RUNTIME DESTINATION .)
 install(FILES dist/qibor.ini README.md LICENSE DESTINATION .)
+set(QIBOR_X86_BUILD "" CACHE PATH "The 32-bit build tree whose qibor.spi and qibor_host32.exe join the package")
+if(QIBOR_X86_BUILD AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  install(FILES ${QIBOR_X86_BUILD}/qibor.spi ${QIBOR_X86_BUILD}/tools/qibor_host32.exe DESTINATION .)
+endif()
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME qibor)
-set(CPACK_PACKAGE_FILE_NAME qibor-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_FILE_NAME qibor-${PROJECT_VERSION}-windows)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 include(CPack)
 if(QIBOR_BUILD_TESTS)
   add_subdirectory(tests)
 endif()
-if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/bench/CMakeLists.txt)
+# The benchmark measures the 64-bit build.
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/bench/CMakeLists.txt AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_subdirectory(bench)
 endif()

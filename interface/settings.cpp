@@ -44,7 +44,12 @@ std::wstring ToolExePath(const Settings& settings) {
   // A relative folder names whatever tar.exe sits in the host's current
   // folder, often one the user just opened: no tool rather than that one.
   if (PathIsRelativeW(settings.toolDir.c_str())) return {};
-  return CombinePath(settings.toolDir, L"tar.exe");
+  const std::wstring tool = CombinePath(settings.toolDir, L"tar.exe");
+  // A 32-bit host on 64-bit Windows sees SysWOW64 as System32; where no
+  // 32-bit tool stands there, it may still start the 64-bit one.
+  BOOL wow64 = FALSE;
+  if (settings.toolDirSet || !IsWow64Process(GetCurrentProcess(), &wow64) || !wow64 || FileExists(tool)) return tool;
+  return CombinePath(kNativeToolDir, L"tar.exe");
 }
 
 }  // namespace qibor

@@ -22,7 +22,9 @@ std::wstring SettingsPath();
 Settings ReadSettings();
 
 // `dir` joined with "tar.exe"; empty when `dir` is relative or the result
-// does not fit a path.
+// does not fit a path. Without a `dir` of its own, a 32-bit host on 64-bit
+// Windows runs the 32-bit tool where Windows has one (its System32 is the
+// 32-bit SysWOW64) and the 64-bit one otherwise, through Sysnative.
 std::wstring ToolExePath(const Settings& settings);
 
 }  // namespace qibor

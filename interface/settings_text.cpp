@@ -56,6 +56,7 @@ Settings ParseSettingsSection(std::wstring_view section) {
     const std::wstring_view value = Unquoted(Trimmed(entry.substr(equals + 1)));
     if (!seenDir && SameKey(key, L"dir")) {
       settings.toolDir = value;
+      settings.toolDirSet = true;
       seenDir = true;
     } else if (!seenMaxMB && SameKey(key, L"maxMB")) {
       settings.maxMB = ProfileInteger(value);

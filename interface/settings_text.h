@@ -7,6 +7,8 @@
 namespace qibor {
 
 inline constexpr wchar_t kDefaultToolDir[] = L"C:\\Windows\\System32";
+// The 64-bit System32 as a 32-bit process names it.
+inline constexpr wchar_t kNativeToolDir[] = L"C:\\Windows\\Sysnative";
 inline constexpr int kDefaultMaxMB = 64;
 inline constexpr wchar_t kDefaultExt[] = L"*.7z;*.rar";
 inline constexpr wchar_t kDefaultTarExtensions[] = L"*.tar,*.tgz,*.taz";
@@ -16,6 +18,7 @@ inline constexpr int kDefaultCacheMB = sizeof(void*) == 4 ? 64 : 256;
 // The settings of one request.
 struct Settings {
   std::wstring toolDir = kDefaultToolDir;
+  bool toolDirSet = false;  // `dir` was given: used as written
   int maxMB = kDefaultMaxMB;
   std::wstring ext = kDefaultExt;
   std::wstring tarExtensions = kDefaultTarExtensions;

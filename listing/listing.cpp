@@ -194,7 +194,10 @@ ResultCode ListAfresh(const std::wstring& folder, const Settings& settings, cons
   // The verbose run answers what a probe would ask: an archive the tool
   // cannot read is no list, nor is a tar whose names are not ASCII.
   ProbeLines judgement;
-  ReadEntries(*output, SizeLimitFromMaxMB(settings.maxMB), ChecksNames(archivePath, settings), *list, judgement);
+  // A member larger than a record can say is left out, as one over maxMB is.
+  const auto sizeLimit = static_cast<std::int64_t>(
+      std::min<std::uint64_t>(static_cast<std::uint64_t>(SizeLimitFromMaxMB(settings.maxMB)), kLargestRecordedSize));
+  ReadEntries(*output, sizeLimit, ChecksNames(archivePath, settings), *list, judgement);
   if (!ProbeAccepts(judgement, output->exitedWell)) return UnknownFormat;
   list->soleMatch = SoleMatches(list->entries, list->members);
   list->solid = DecodesFromTheStart(header);
@@ -212,14 +215,13 @@ void MakeRecord(const ArchiveList& list, std::size_t member, ArchiveEntryW& reco
   record.method[0] = 'T';
   record.method[1] = 'A';
   record.method[2] = 'R';
-  record.position = member;
-  record.compressedSize = size;
-  record.size = size;
-  record.timestamp = list.timestamp;
+  record.position = static_cast<decltype(record.position)>(member);
+  record.compressedSize = static_cast<decltype(record.compressedSize)>(size);
+  record.size = static_cast<decltype(record.size)>(size);
+  record.timestamp = FieldValue<decltype(record.timestamp)>(list.timestamp);
   CopyFolderToRecordPath(record.path, MemberFolder(path));
   CopyToRecordText(record.name, PlainNameFor(MemberName(path)));
   record.crc = 0;
-  record.alignment = 0;
 }
 
 std::optional<std::size_t> MemberNamed(const ArchiveList& list, std::uint64_t position, std::string_view toolPath,

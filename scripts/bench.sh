@@ -155,7 +155,7 @@ source scripts/wine-env.sh
 trap stop_wine EXIT
 start_wine
 
-wine "$build/bench/qibor_bench.exe" \
+"$QIBOR_WINE64" "$build/bench/qibor_bench.exe" \
   --plugin "$(winpath "$build/qibor.sph")" \
   --tool "$(winpath "$tool")" \
   --counting-tool "$(winpath "$build/bench/counting/tar.exe")" \

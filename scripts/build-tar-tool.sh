@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds bsdtar for 64-bit Windows from Debian's libarchive source package and
-# prints the path of the resulting tar.exe. Which build, by its name:
+# Builds bsdtar for Windows from Debian's libarchive source package and prints
+# the path of the resulting tar.exe. Which build, by its name:
 #
 #   win11       bookworm's libarchive (3.6.2) with zlib and liblzma (from
 #               bookworm's xz-utils): the tool of Windows 11 22H2/23H2 (the
@@ -9,6 +9,8 @@
 #               24H2 and later
 #   win10       bookworm's libarchive with zlib only (no liblzma, bzip2 or
 #               zstd): Windows 10's tool, which reads no LZMA
+#   win11-x86   win11's sources built for 32-bit x86: the copy a 32-bit
+#               program finds in SysWOW64
 #
 # The result is cached, keyed by the versions of every source that goes into
 # it (libarchive, xz-utils, the MinGW zlib), so each build is made once per
@@ -17,17 +19,20 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
-toolchain="$here/cmake/mingw-w64-x86_64.cmake"
 cache_root="${QIBOR_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qibor}"
 source "$here/scripts/trixie-apt.sh"
 
 build="${1:-win11}"
+cpu=x86_64
 case "$build" in
   win11) suite=bookworm; lzma=1 ;;
   win11-24h2) suite=trixie; lzma=1 ;;
   win10) suite=bookworm; lzma=0 ;;
-  *) echo "build-tar-tool: unknown build '$build' (win11, win11-24h2, win10)" >&2; exit 2 ;;
+  win11-x86) suite=bookworm; lzma=1; cpu=i686 ;;
+  *) echo "build-tar-tool: unknown build '$build' (win11, win11-24h2, win10, win11-x86)" >&2; exit 2 ;;
 esac
+toolchain="$here/cmake/mingw-w64-$cpu.cmake"
+sysroot="/usr/$cpu-w64-mingw32"
 
 # apt options for a suite: bookworm through the system's apt, trixie through
 # its private state.
@@ -59,6 +64,7 @@ fi
 key="libarchive-$archive_version"
 if [ "$lzma" -eq 1 ]; then key="$key-xz-$xz_version"; fi
 key="$key-zlib-$zlib_version"
+if [ "$cpu" != x86_64 ]; then key="$key-$cpu"; fi
 out="$cache_root/tar-tool/$key"
 # What the build reads beyond tar, zip and the other plain formats; the test
 # build reads it to skip what the tool cannot open.
@@ -103,7 +109,7 @@ if [ "$lzma" -eq 1 ]; then
               -DLIBLZMA_LIBRARY="$work/xz-install/lib/liblzma.a")
 fi
 
-zlib=/usr/x86_64-w64-mingw32/lib/libz.a
+zlib="$sysroot/lib/libz.a"
 cmake -S "$archive_src" -B "$work/archive-build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DBUILD_SHARED_LIBS=OFF -DENABLE_TEST=OFF -DENABLE_CPIO=OFF -DENABLE_CAT=OFF \
@@ -112,7 +118,7 @@ cmake -S "$archive_src" -B "$work/archive-build" -G Ninja \
   -DENABLE_OPENSSL=OFF -DENABLE_LIBXML2=OFF -DENABLE_EXPAT=OFF -DENABLE_ICONV=OFF \
   -DENABLE_CNG=OFF -DENABLE_ACL=OFF -DENABLE_XATTR=OFF \
   "${lzma_flags[@]}" \
-  -DENABLE_ZLIB=ON -DZLIB_LIBRARY="$zlib" -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include \
+  -DENABLE_ZLIB=ON -DZLIB_LIBRARY="$zlib" -DZLIB_INCLUDE_DIR="$sysroot/include" \
   -DENABLE_BZip2=OFF -DENABLE_LZ4=OFF -DENABLE_ZSTD=OFF -DENABLE_LZO=OFF -DENABLE_LIBB2=OFF \
   -DENABLE_NETTLE=OFF -DENABLE_MBEDTLS=OFF -DENABLE_PCREPOSIX=OFF -DENABLE_PCRE2POSIX=OFF \
   -DZLIB_WINAPI_EXITCODE=1 -DZLIB_WINAPI_EXITCODE__TRYRUN_OUTPUT= \

@@ -29,7 +29,7 @@ source scripts/wine-env.sh
 trap stop_wine EXIT
 start_wine
 
-host() { echo; echo "\$ qibor_host $*"; wine "$demo/viewer/qibor_host.exe" "$@"; }
+host() { echo; echo "\$ qibor_host $*"; "$QIBOR_WINE64" "$demo/viewer/qibor_host.exe" "$@"; }
 archive="$(winpath "$demo/pictures.7z")"
 host info
 host check "$archive"

@@ -26,5 +26,5 @@ source scripts/wine-env.sh
 trap stop_wine EXIT
 start_wine
 windows() { echo "Z:$(cd "$1" && pwd)" | tr / '\\'; }
-wine "$build/tests/soak/soak.exe" --seconds "$seconds" --fixtures "$(windows "$fixtures")" \
+"$QIBOR_WINE64" "$build/tests/soak/soak.exe" --seconds "$seconds" --fixtures "$(windows "$fixtures")" \
   --plugin "Z:$(cd "$build" && pwd | tr / '\\')\\qibor.sph" --tool-dir "$(windows "$(dirname "$tool")")"

@@ -1,5 +1,6 @@
-// qibor_host: loads an archive plug-in (.sph) the way an image viewer does
-// and prints what it answers, so a set-up can be checked from a console.
+// qibor_host: loads an archive plug-in the way an image viewer does (qibor.sph,
+// or qibor.spi when built 32-bit) and prints what it answers, so a set-up can
+// be checked from a console.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -14,15 +15,21 @@
 
 namespace {
 
+// The plug-in a host of this build's kind loads: 32-bit hosts load .spi files.
+#ifdef _WIN64
+#define PLUGIN_FILE "qibor.sph"
+#else
+#define PLUGIN_FILE "qibor.spi"
+#endif
+
 using qibor::ArchiveEntryA;
 using qibor::ArchiveEntryW;
 using qibor::IsTerminator;
 
-
 enum ExitCode { kOk = 0, kPluginFailed = 1, kUsage = 2, kCannotLoad = 3 };
 
 const char kHelp[] =
-    "qibor_host: checks an archive plug-in (.sph) the way an image viewer uses it.\n"
+    "qibor_host: checks an archive plug-in the way an image viewer uses it.\n"
     "\n"
     "usage: qibor_host [--plugin FILE] [--ansi] COMMAND [ARGUMENTS]\n"
     "\n"
@@ -34,7 +41,7 @@ const char kHelp[] =
     "  get ARCHIVE MEMBER --to DIR  the member written as a new file into DIR\n"
     "\n"
     "MEMBER is a position from 'list' or a member name (letter case ignored).\n"
-    "--plugin names the .sph to load (default: qibor.sph beside this program).\n"
+    "--plugin names the plug-in to load (default: " PLUGIN_FILE " beside this program).\n"
     "--ansi uses the plug-in's ANSI functions instead of the wide (W) ones.\n"
     "\n"
     "exit codes: 0 done, 1 the plug-in answered with a failure, 2 bad command,\n"
@@ -196,7 +203,7 @@ std::wstring DefaultPluginPath() {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring path = self;
-  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"qibor.sph";
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + FromAnsi(PLUGIN_FILE);
 }
 
 int Failed(const wchar_t* what, int result) {
@@ -294,7 +301,8 @@ int Run(std::vector<std::wstring> args) {
   }
   Plugin plugin(FullPath(pluginPath), ansi);
   if (!plugin.loaded()) {
-    Print(L"cannot load " + pluginPath + L" as an archive plug-in (is it a 64-bit .sph?)\n");
+    Print(L"cannot load " + pluginPath + L" as an archive plug-in (this host is " +
+          std::wstring(sizeof(void*) == 8 ? L"64-bit: it loads a .sph" : L"32-bit: it loads a .spi") + L")\n");
     return kCannotLoad;
   }
   const std::wstring& command = words[0];

@@ -1,5 +1,5 @@
 #pragma once
-// Loads a copy of qibor.sph the way a viewer does, with its own settings file.
+// Loads a copy of the plug-in the way a viewer does, with its own settings file.
 #include <windows.h>
 
 #include <string>

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "floor/win_path.h"
 #include "tool/run_tool.h"
@@ -151,9 +152,14 @@ TEST_F(BadArguments, PathsOf260UnitsAreRefusedWithoutReadingPastThem) {
 TEST_F(BadArguments, OffsetsOutsideTheFileAreNoArchiveThere) {
   QIBOR_SKIP_UNLESS_TOOL_READS_7Z();
   // Past the end there are not 8 bytes: not an archive at that offset, at
-  // every magnitude, including those beyond 32 bits.
-  const LONG_PTR beyond[] = {LONG_PTR{1} << 20, LONG_PTR{1} << 31, LONG_PTR{1} << 32, (LONG_PTR{1} << 32) + 8,
-                             (LONG_PTR{1} << 40) + 6};
+  // every magnitude, including those beyond 32 bits where LONG_PTR has them.
+  std::vector<LONG_PTR> beyond = {LONG_PTR{1} << 20, LONG_PTR{1} << 30, LONG_PTR{INT32_MAX}};
+  if (sizeof(LONG_PTR) == 8) {
+    constexpr std::int64_t k4GiB = std::int64_t{1} << 32;
+    for (const std::int64_t offset : {k4GiB, k4GiB + 8, (std::int64_t{1} << 40) + 6}) {
+      beyond.push_back(static_cast<LONG_PTR>(offset));
+    }
+  }
   for (const LONG_PTR offset : beyond) {
     SCOPED_TRACE("offset " + std::to_string(offset));
     HLOCAL list = kUntouched;
@@ -193,13 +199,16 @@ TEST_F(BadArguments, PositionsBeyondTheListAreNotServed) {
   EXPECT_EQ(FetchW(archive.c_str(), -1, &untouched), -1);
   EXPECT_TRUE(untouched);
   // Later requests find the list cached: a position not in it is 2.
-  for (const LONG_PTR position : {LONG_PTR{3}, LONG_PTR{-1}, static_cast<LONG_PTR>(INTPTR_MIN),
-                                  static_cast<LONG_PTR>(INTPTR_MAX), LONG_PTR{1} << 32, (LONG_PTR{1} << 32) + 1}) {
+  // Beyond 32 bits, too, where LONG_PTR has them.
+  for (const std::int64_t position : {std::int64_t{3}, std::int64_t{-1}, std::int64_t{INTPTR_MIN},
+                                      std::int64_t{INTPTR_MAX}, std::int64_t{1} << 32, (std::int64_t{1} << 32) + 1}) {
+    const LONG_PTR at = static_cast<LONG_PTR>(position);
+    if (at != position) continue;
     SCOPED_TRACE("position " + std::to_string(position));
-    EXPECT_EQ(FetchW(archive.c_str(), position, &untouched), 2);
+    EXPECT_EQ(FetchW(archive.c_str(), at, &untouched), 2);
     EXPECT_TRUE(untouched);
     HLOCAL block = kUntouched;
-    EXPECT_EQ(plugin.GetFile(archiveAnsi.c_str(), position, reinterpret_cast<LPSTR>(&block), kToMemory, nullptr, 0), 2);
+    EXPECT_EQ(plugin.GetFile(archiveAnsi.c_str(), at, reinterpret_cast<LPSTR>(&block), kToMemory, nullptr, 0), 2);
     EXPECT_EQ(block, kUntouched);
   }
   // A position that only matches in its low 32 bits is not that member.

@@ -57,6 +57,13 @@ TEST(Owners, CloseOnceAndHandOverOnRelease) {
   EXPECT_FALSE(failed.valid());
 }
 
+DWORD WINAPI TryEnterSection(void* section) {
+  auto* s = static_cast<CRITICAL_SECTION*>(section);
+  const bool entered = TryEnterCriticalSection(s) != FALSE;
+  if (entered) LeaveCriticalSection(s);
+  return entered ? 1 : 0;
+}
+
 TEST(Owners, EnteredSectionIsLeftOnEveryPath) {
   CRITICAL_SECTION section;
   InitializeCriticalSection(&section);
@@ -67,15 +74,7 @@ TEST(Owners, EnteredSectionIsLeftOnEveryPath) {
   enterAndReturnEarly(true);
   enterAndReturnEarly(false);
   // Another thread can enter it only if both paths left it.
-  HANDLE thread = CreateThread(
-      nullptr, 0,
-      [](void* p) -> DWORD {
-        auto* s = static_cast<CRITICAL_SECTION*>(p);
-        const bool entered = TryEnterCriticalSection(s) != FALSE;
-        if (entered) LeaveCriticalSection(s);
-        return entered ? 1 : 0;
-      },
-      &section, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, TryEnterSection, &section, 0, nullptr);
   ASSERT_NE(thread, nullptr);
   WaitForSingleObject(thread, INFINITE);
   DWORD code = 0;

@@ -324,6 +324,41 @@ TEST_F(StandInListing, FoldersFillThePathAndTheToolsPathsAreKept) {
   }
 }
 
+// A 32-bit host's record holds sizes below 4 GiB and times from 1970 to 2106:
+// a member it could not be told the size of is not offered, and the archive's
+// time shows as the nearest it can hold rather than wrapping.
+TEST_F(StandInListing, RecordsHoldOnlyWhatTheirFieldsCan) {
+  WriteSettings(OwnSettingsPath(), {{L"dir", tool.dir()}, {L"maxMB", L"8192"}});
+  tool.SetPlain("under.png\r\nover.png\r\n");
+  tool.SetVerbose("-rw-r--r--  0 0      0  4294967295 Dec 09 06:24 under.png\r\n"
+                  "-rw-r--r--  0 0      0  4294967296 Dec 09 06:24 over.png\r\n");
+  constexpr bool k32Bit = sizeof(void*) == 4;
+  const struct {
+    std::int64_t archiveTime;
+    std::uint64_t expected;
+  } times[] = {
+      {-315619200, k32Bit ? 0 : static_cast<std::uint64_t>(-315619200)},  // 1960
+      {7258118400, k32Bit ? 0xFFFFFFFFu : 7258118400u},                    // 2200
+      {2222164800, 2222164800u},                                           // 2040
+  };
+  for (const auto& time : times) {
+    SCOPED_TRACE(testing::Message() << "archive time " << time.archiveTime);
+    {
+      const UniqueHandle file(CreateFileW(ArchivePath().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+      const std::uint64_t ticks = static_cast<std::uint64_t>(time.archiveTime + 11644473600LL) * 10000000ULL;
+      const FILETIME written{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+      ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &written));
+    }
+    const Listed listed = Build(ArchivePath());
+    ASSERT_EQ(listed.result, Success);
+    std::map<std::wstring, std::uint64_t> expected{{L"under.png", 4294967295u}};
+    if (!k32Bit) expected[L"over.png"] = 4294967296u;
+    EXPECT_EQ(SizesByName(listed.records), expected);
+    for (const ArchiveEntryW& record : listed.records) EXPECT_EQ(record.timestamp, time.expected);
+  }
+}
+
 // A run's captures go as their last handle closes, not when the request's
 // folder does: a host that dies mid-listing leaves none behind.
 TEST(Captures, GoWithTheirLastHandleWhileTheRequestLasts) {

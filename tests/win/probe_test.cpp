@@ -100,11 +100,12 @@ TEST_F(ProbeWithRealTool, LargeValuesArePointersAndNothingIsRead) {
   EXPECT_EQ(plugin.IsSupportedW(path.c_str(), low), 1);
 
   // A pointer above 4 GiB whose bits 16-31 are zero, which would otherwise
-  // look like the handle value in its low bits.
+  // look like the handle value in its low bits (a 64-bit process only).
   void* high = nullptr;
-  for (std::uintptr_t base = 0x100000000ULL; base <= 0x4000000000ULL && high == nullptr; base += 0x100000000ULL) {
-    high = VirtualAlloc(reinterpret_cast<void*>(base + reinterpret_cast<std::uintptr_t>(file)), 4096,
-                        MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  for (std::uint64_t base = 0x100000000ULL; sizeof(void*) == 8 && base <= 0x4000000000ULL && high == nullptr;
+       base += 0x100000000ULL) {
+    const std::uintptr_t address = static_cast<std::uintptr_t>(base) + reinterpret_cast<std::uintptr_t>(file);
+    high = VirtualAlloc(reinterpret_cast<void*>(address), 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (high != nullptr && (reinterpret_cast<std::uintptr_t>(high) & 0xFFFF0000u) != 0) {
       VirtualFree(high, 0, MEM_RELEASE);
       high = nullptr;
@@ -113,7 +114,7 @@ TEST_F(ProbeWithRealTool, LargeValuesArePointersAndNothingIsRead) {
   if (high != nullptr) {
     EXPECT_EQ(plugin.IsSupportedW(path.c_str(), high), 1);
     VirtualFree(high, 0, MEM_RELEASE);
-  } else {
+  } else if (sizeof(void*) == 8) {
     ADD_FAILURE() << "no address above 4 GiB with bits 16-31 clear could be reserved";
   }
   EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 0u);  // the host's file never moved
